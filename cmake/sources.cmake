@@ -1,0 +1,25 @@
+# The library's sources; the platform layer differs between the two builds.
+set(CANTRELLE_SOURCES
+  src/api/global_engine.cpp
+  src/api/exports_engine.cpp
+  src/api/exports_loading.cpp
+  src/audio/wasapi_provider.cpp
+  src/core/audio_init.cpp
+  src/core/engine.cpp
+  src/core/log.cpp
+  src/core/null_provider.cpp
+  src/core/provider_registry.cpp
+  src/mixer/output_format.cpp
+  src/mixer/sound_preparation.cpp
+  src/sound/loading.cpp
+  src/sound/sample_memory.cpp
+  src/sound/sound_record.cpp
+  src/sound/sound_table.cpp
+  src/sound/start_event.cpp
+)
+if(WIN32)
+  list(APPEND CANTRELLE_SOURCES src/platform/win32/thread_win32.cpp)
+  set(CANTRELLE_WIN32_LIBS)
+else()
+  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp)
+endif()

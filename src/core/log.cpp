@@ -1,0 +1,55 @@
+#include "core/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/thread.h"
+
+namespace cl {
+
+uint32_t tid() { return platform::currentThreadId(); }
+
+Logger::Logger(DebugSink sink) : sink_(sink) {}
+
+void Logger::setCallback(int32_t level, LogCallback callback) {
+    if (level < 0 || level >= kLevels) {
+        message(3, "[CL] [tid=%4x] Invalid log level: %d\n", tid(), level);
+        return;
+    }
+    callbacks_[static_cast<size_t>(level)].store(callback, std::memory_order_release);
+}
+
+void Logger::message(int level, const char* format, ...) {
+    char buffer[kBufferSize];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+
+    // The notes are logged at the note level and never produce a further
+    // note, so this recurses at most once.
+    if (length < 0) {
+        if (level != kNoteLevel) message(kNoteLevel, "[CL] [tid=%4x] Debug output format failed\n", tid());
+        return;
+    }
+    emit(level, buffer);
+    const int stored = kBufferSize - 1;
+    if (length > stored && level != kNoteLevel) {
+        message(kNoteLevel, "[CL] [tid=%4x] Debug output was truncated by %d bytes\n", tid(), length - stored);
+    }
+}
+
+void Logger::emit(int level, const char* line) {
+    // A receiver registered at level L serves every level from L up to the
+    // next level with its own receiver.
+    int from = level < kLevels ? level : kLevels - 1;
+    for (int entry = from; entry >= 0; --entry) {
+        if (LogCallback callback = callbacks_[static_cast<size_t>(entry)].load(std::memory_order_acquire)) {
+            callback(line);
+            return;
+        }
+    }
+    if (sink_ != nullptr) sink_(line);
+}
+
+}  // namespace cl

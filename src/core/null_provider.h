@@ -1,0 +1,18 @@
+#pragma once
+#include "core/provider.h"
+
+namespace cl {
+
+// Plays nothing and opens no device: it only sets the output format
+// (16-bit stereo at the requested rate). No audio thread runs with it.
+class NullProvider final : public ProviderOps {
+public:
+    bool Init(Engine& engine, const ProviderInitArgs& args) override;
+    void Shutdown() override {}
+    void Resample(const float*, uint32_t, float**, uint32_t*, uint32_t, uint32_t) override {}
+    bool EnumerateDevices(DeviceCallback) override { return true; }
+    void Tick() override {}
+    bool NeedsReinit() override { return false; }
+};
+
+}  // namespace cl

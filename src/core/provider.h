@@ -1,0 +1,62 @@
+#pragma once
+// An audio provider: six operations that open and close an output, convert
+// sample rates, list devices and report the device's health. Providers are
+// registered under a number; initaudio picks one.
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "cantrelle.h"
+
+namespace cl {
+
+struct Engine;
+
+// Arguments 2 to 10 of initaudio, flags reduced to booleans.
+struct ProviderInitArgs {
+    uint32_t frameRate = 0;
+    bool exclusive = false;
+    float bufferMs = 0.0f;
+    bool sleepPolling = false;
+    bool useMmcss = false;
+    float* exclusiveDefaultMs = nullptr;
+    float* sharedDefaultMs = nullptr;
+    const char* deviceId = nullptr;
+    bool strictBufferSize = false;
+};
+
+// The operations in slot order. Init receives the engine it opens output
+// for (the original design used process-wide state; an explicit engine lets
+// tests run providers against engines of their own).
+class ProviderOps {
+public:
+    virtual ~ProviderOps() = default;
+    virtual bool Init(Engine& engine, const ProviderInitArgs& args) = 0;
+    virtual void Shutdown() = 0;
+    // Converts interleaved stereo floats. A provider that converts allocates
+    // the destination with allocateSamples and writes pointer and count; one
+    // that does not convert writes nothing. May throw; callers contain it.
+    virtual void Resample(const float* source, uint32_t sourceCount, float** destination,
+                          uint32_t* destinationCount, uint32_t sourceRate, uint32_t destinationRate) = 0;
+    virtual bool EnumerateDevices(DeviceCallback callback) = 0;
+    virtual void Tick() = 0;
+    virtual bool NeedsReinit() = 0;
+};
+
+// Filled once before the engine is used; read-only afterwards, so it needs no lock.
+class ProviderRegistry {
+public:
+    void add(int32_t number, std::unique_ptr<ProviderOps> provider);
+    ProviderOps* find(int32_t number) const;
+
+private:
+    std::map<int32_t, std::unique_ptr<ProviderOps>> providers_;
+};
+
+inline constexpr int32_t kNullProvider = 1;
+inline constexpr int32_t kWasapiProvider = 2;
+
+// The registry of a real library: the null provider (1) and WASAPI (2).
+ProviderRegistry defaultProviderRegistry();
+
+}  // namespace cl

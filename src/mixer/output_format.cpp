@@ -1,0 +1,95 @@
+#include "mixer/output_format.h"
+
+#include <exception>
+#include <mutex>
+
+#include "core/engine.h"
+#include "core/float_convert.h"
+#include "mixer/sound_preparation.h"
+
+namespace cl {
+namespace {
+
+// Moves every clock position (the clock, the time it stopped at, every
+// scheduled start) to the same time in seconds at the new rate.
+void rescaleClockPositions(Engine& engine, uint32_t oldRate, uint32_t newRate) {
+    const double ratio = static_cast<double>(newRate) / static_cast<double>(oldRate);
+    auto rescale = [ratio](int64_t frame) { return saturatingTruncate<int64_t>(static_cast<double>(frame) * ratio); };
+
+    Clock& clock = engine.clock;
+    {
+        std::lock_guard<std::mutex> guard(clock.clockMutex);
+        clock.clockStoppedAt = rescale(clock.clockStoppedAt);
+    }
+    int64_t frame = clock.clockFrame.load(std::memory_order_acquire);
+    while (frame != kClockStopped) {
+        int64_t moved = rescale(frame);
+        if (moved == kClockStopped) moved = kClockStopped + 1;  // still running
+        if (clock.clockFrame.compare_exchange_weak(frame, moved, std::memory_order_acq_rel)) break;
+    }
+
+    auto rescaleHead = [&](int64_t head) { return head == kNoEvent ? kNoEvent : rescale(head); };
+    const uint32_t count = engine.sounds.soundCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        SoundRecord& record = *engine.sounds.slot(i);
+        for (StartEventQueue& queue : record.queues) queue.rescaleStartFrames(rescale);
+        record.activeHead.store(rescaleHead(record.activeHead.load(std::memory_order_relaxed)), std::memory_order_relaxed);
+        record.pendingHead.store(rescaleHead(record.pendingHead.load(std::memory_order_relaxed)), std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
+uint32_t bytesPerSample(SampleFormat format) {
+    switch (format) {
+        case SampleFormat::Pcm8: return 1;
+        case SampleFormat::Pcm16: return 2;
+        case SampleFormat::Pcm24Tight: return 3;
+        case SampleFormat::Pcm24Padded:
+        case SampleFormat::Pcm32:
+        case SampleFormat::Float32: return 4;
+    }
+    return 0;
+}
+
+bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, uint32_t channels) {
+    const int32_t formatValue = static_cast<int32_t>(format);
+    if (formatValue < 1 || formatValue > 6) {
+        engine.log.message(3, "[CL] [tid=%4x] Unhandled mix format: %d\n", tid(), formatValue);
+        return false;
+    }
+    if (frameRate == 0) {
+        engine.log.message(3, "[CL] [tid=%4x] Frame rate must be non-zero (got %d)\n", tid(), 0);
+        return false;
+    }
+    if (channels == 0) {
+        engine.log.message(3, "[CL] [tid=%4x] Output requires at least 1 channel (got %d)\n", tid(), 0);
+        return false;
+    }
+
+    std::unique_lock<std::shared_mutex> noLoadsMeanwhile(engine.formatLock);
+    OutputFormat& output = engine.output;
+    output.outputFormat.store(format, std::memory_order_relaxed);
+    const uint32_t oldRate = output.frameRate();
+    if (oldRate != frameRate) rescaleClockPositions(engine, oldRate, frameRate);
+
+    const uint32_t count = engine.sounds.soundCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        SoundRecord& record = *engine.sounds.slot(i);
+        try {
+            convertSound(engine, record, frameRate);
+        } catch (const std::exception& error) {
+            engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
+                               static_cast<int>(engine.sounds.firstSoundId() + i), record.name, error.what());
+        } catch (...) {
+            engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
+                               static_cast<int>(engine.sounds.firstSoundId() + i), record.name, "unknown error");
+        }
+    }
+    output.outputFrameRate.store(frameRate, std::memory_order_relaxed);
+    output.outputChannels.store(channels, std::memory_order_relaxed);
+    output.rampStep.store(48000.0f / static_cast<float>(frameRate) * kRampStepAt48k, std::memory_order_relaxed);
+    return true;
+}
+
+}  // namespace cl

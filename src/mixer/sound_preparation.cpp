@@ -1,0 +1,125 @@
+#include "mixer/sound_preparation.h"
+
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+#include "core/engine.h"
+#include "core/float_convert.h"
+#include "sound/sound_record.h"
+
+namespace cl {
+namespace {
+
+// Frames between two positions of one buffer (positions are float pointers).
+uint32_t framesBetween(const float* from, const float* to) { return static_cast<uint32_t>((to - from) / 2); }
+
+uint32_t targetRate(const SoundRecord& record, uint32_t outputRate) {
+    const float divisor = record.runtimeSpeed ? 1.0f : record.rateFactor;
+    // Extreme speeds would give a rate of 0 (a division by zero in any
+    // resampler) or beyond u32: keep the rate in [1, u32 max].
+    const uint32_t rate = saturatingTruncate<uint32_t>(static_cast<float>(outputRate) / divisor);
+    return rate == 0 ? 1 : rate;
+}
+
+const char* copyName(const char* name) {
+    if (name == nullptr) return kUnknownName;
+    const size_t length = std::strlen(name);
+    char* copy = new char[length + 1];
+    std::memcpy(copy, name, length + 1);
+    return copy;
+}
+
+}  // namespace
+
+void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount,
+                     uint32_t channels, uint32_t frameRate, uint32_t bus, float speed, float semitones,
+                     uint8_t runtimeSpeed, const char* name) {
+    // Stereo data of odd length ends in half a frame the mixer would read
+    // past; it is dropped. Mono counts were checked to fit when doubled.
+    const uint32_t stereoCount = channels == 1 ? sampleCount * 2 : sampleCount & ~1u;
+    float* copy = engine.allocateSamples(stereoCount);
+    if (copy == nullptr) throw std::runtime_error("Pointer was null");
+    if (channels == 1) {
+        for (uint32_t i = 0; i < sampleCount; ++i) copy[2 * i] = copy[2 * i + 1] = samples[i];
+    } else if (stereoCount > 0) {
+        std::memcpy(copy, samples, stereoCount * sizeof(float));
+    }
+    record.sourceData = copy;  // owned by the record from here on
+    record.sourceSampleCount = stereoCount;
+    record.sourceFrameRate = frameRate;
+    record.data.store(copy, std::memory_order_relaxed);
+    record.sampleCount.store(stereoCount, std::memory_order_relaxed);
+    record.frameRate = frameRate;
+    record.dataEnd.store(copy + stereoCount, std::memory_order_relaxed);
+
+    record.name = copyName(name);
+    record.bus = bus;
+    record.speed = speed;
+    record.semitones = semitones;
+    record.rateFactor = std::exp2(semitones / 12.0f) * speed;
+    record.runtimeSpeed = runtimeSpeed;
+
+    convertSound(engine, record, engine.output.frameRate());
+}
+
+void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
+    const uint32_t target = targetRate(record, outputRate);
+    if (record.frameRate == target) return;
+
+    float* const oldData = record.data.load(std::memory_order_relaxed);
+    float* const oldPos = record.playPos.load(std::memory_order_relaxed);
+    float* const oldEnd = record.playEnd.load(std::memory_order_relaxed);
+    float* const oldDataEnd = record.dataEnd.load(std::memory_order_relaxed);
+    const bool playing = oldPos != nullptr;
+    const uint32_t position = playing ? framesBetween(oldData, oldPos) : 0;
+    const bool toTheEnd = playing && oldEnd == oldDataEnd;
+    const uint32_t stopFrame = playing ? framesBetween(oldData, oldEnd) : 0;
+    const float ratio = static_cast<float>(target) / static_cast<float>(record.frameRate);
+
+    // Convert before touching the record, so a failing resampler leaves it
+    // whole (on its source samples, as with a provider that does not convert).
+    float* converted = nullptr;
+    uint32_t convertedCount = 0;
+    std::exception_ptr failure;
+    if (record.sourceFrameRate != target) {
+        try {
+            engine.currentProvider().Resample(record.sourceData, record.sourceSampleCount, &converted,
+                                              &convertedCount, record.sourceFrameRate, target);
+        } catch (...) {
+            failure = std::current_exception();
+            converted = nullptr;
+        }
+    }
+    if (oldData != record.sourceData) freeSamples(oldData);
+
+    float* data = record.sourceData;
+    uint32_t count = record.sourceSampleCount;
+    if (converted != nullptr) {
+        data = converted;
+        count = convertedCount & ~1u;  // whole frames only
+    }
+    float* const dataEnd = data + count;
+    record.data.store(data, std::memory_order_relaxed);
+    record.sampleCount.store(count, std::memory_order_relaxed);
+    record.frameRate = target;
+    record.dataEnd.store(dataEnd, std::memory_order_relaxed);
+
+    if (playing) {
+        const uint32_t frames = count / 2;
+        auto scaled = [&](uint32_t frame) {
+            const uint32_t rescaled = saturatingTruncate<uint32_t>(static_cast<double>(frame) * ratio);
+            return rescaled < frames ? rescaled : frames;  // never beyond the new data
+        };
+        float* const pos = data + 2 * static_cast<size_t>(scaled(position));
+        float* const end = toTheEnd ? dataEnd : data + 2 * static_cast<size_t>(scaled(stopFrame));
+        // A voice whose position lands on or past its stop point has ended.
+        const bool stillPlaying = pos < end;
+        record.playPos.store(stillPlaying ? pos : nullptr, std::memory_order_relaxed);
+        record.playEnd.store(stillPlaying ? end : nullptr, std::memory_order_relaxed);
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace cl

@@ -1,0 +1,77 @@
+#pragma once
+// One loaded sound: its samples, its single voice, its pending requests and
+// its scheduled starts.
+//
+// Threads: fields the game's threads and the audio thread both touch are
+// atomics. Parameter floats, pointers and flags are single relaxed stores;
+// a request's value is stored before its flag (release) and the mixer reads
+// the flag first (acquire). Fields without atomics are written only while
+// the record is not yet in the table or while no render can run.
+#include <atomic>
+#include <cstdint>
+
+#include "sound/start_event.h"
+
+namespace cl {
+
+inline constexpr const char* kUnknownName = "<unknown>";
+
+struct SoundRecord {
+    SoundRecord();
+    ~SoundRecord();  // frees name, samples and queues
+    SoundRecord(const SoundRecord&) = delete;
+    SoundRecord& operator=(const SoundRecord&) = delete;
+
+    const char* name = kUnknownName;  // owned unless kUnknownName
+
+    // Samples the mixer plays: interleaved stereo at frameRate. Replaced only
+    // by a conversion, which never runs while the mixer renders.
+    std::atomic<float*> data{nullptr};
+    std::atomic<uint32_t> sampleCount{0};  // floats, two per frame
+    uint32_t frameRate = 0;
+    std::atomic<float*> dataEnd{nullptr};
+
+    // Samples as loaded (always stereo); every conversion starts from them.
+    float* sourceData = nullptr;
+    uint32_t sourceSampleCount = 0;
+    uint32_t sourceFrameRate = 0;
+
+    // The voice: written by the audio thread (and by a conversion).
+    std::atomic<float*> playPos{nullptr};  // null while idle
+    std::atomic<float*> playEnd{nullptr};
+
+    // Requests from the game to the audio thread.
+    std::atomic<uint8_t> playRequested{0};
+    std::atomic<double> playFromSeconds{0.0};
+    std::atomic<uint8_t> stopRequested{0};
+    std::atomic<uint8_t> unscheduleRequested{0};
+
+    // Scheduled starts: two queues whose roles swap (see the scheduler).
+    StartEventQueue queues[2];
+    StartEventQueue* activeQueue = &queues[0];
+    StartEventQueue* pendingQueue = &queues[1];
+    std::atomic<int64_t> activeHead{kNoEvent};
+    std::atomic<int64_t> pendingHead{kNoEvent};
+    std::atomic<uint8_t> queueLock{0};
+
+    // Voice parameters.
+    std::atomic<float> gain{1.0f};
+    std::atomic<float> volume{1.0f};
+    std::atomic<float> fade{1.0f};
+    std::atomic<float> pan{0.0f};
+    float speed = 1.0f;
+    float semitones = 0.0f;
+    float rateFactor = 1.0f;
+    std::atomic<uint8_t> loop{0};
+    uint8_t runtimeSpeed = 0;
+    std::atomic<uint8_t> unloaded{0};
+    uint32_t bus = 0;
+
+    // Channel gains: targets from the parameters, currents smoothed by the mixer.
+    std::atomic<float> targetLeft{1.0f};
+    std::atomic<float> currentLeft{1.0f};
+    std::atomic<float> targetRight{1.0f};
+    std::atomic<float> currentRight{1.0f};
+};
+
+}  // namespace cl

@@ -1,0 +1,50 @@
+#pragma once
+// A scriptable audio provider: opens with a chosen format and converts rates
+// by nearest-frame picking, so conversions are visible in tests.
+#include <atomic>
+#include <stdexcept>
+
+#include "core/engine.h"
+#include "core/provider.h"
+#include "mixer/output_format.h"
+
+namespace cl::test {
+
+class FakeProvider final : public ProviderOps {
+public:
+    SampleFormat format = SampleFormat::Pcm16;
+    uint32_t channels = 2;
+    bool resamples = true;
+    bool resampleThrows = false;
+    std::atomic<int> resampleCalls{0};
+    int shutdownCalls = 0;
+    int tickCalls = 0;
+    bool needsReinit = false;
+
+    bool Init(Engine& engine, const ProviderInitArgs& args) override {
+        return setOutputFormat(engine, format, args.frameRate, channels);
+    }
+    void Shutdown() override { ++shutdownCalls; }
+    void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
+                  uint32_t sourceRate, uint32_t destinationRate) override {
+        ++resampleCalls;
+        if (resampleThrows) throw std::runtime_error("resampler failed");
+        if (!resamples) return;
+        const uint64_t sourceFrames = sourceCount / 2;
+        const uint64_t frames = sourceFrames * destinationRate / sourceRate;
+        float* out = allocateSamples(frames * 2);
+        if (out == nullptr) throw std::bad_alloc();
+        for (uint64_t i = 0; i < frames; ++i) {
+            const uint64_t from = i * sourceRate / destinationRate;
+            out[2 * i] = source[2 * from];
+            out[2 * i + 1] = source[2 * from + 1];
+        }
+        *destination = out;
+        *destinationCount = static_cast<uint32_t>(frames * 2);
+    }
+    bool EnumerateDevices(DeviceCallback) override { return true; }
+    void Tick() override { ++tickCalls; }
+    bool NeedsReinit() override { return needsReinit; }
+};
+
+}  // namespace cl::test
