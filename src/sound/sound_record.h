@@ -14,7 +14,9 @@
 
 namespace cl {
 
-inline constexpr const char* kUnknownName = "<unknown>";
+// An array, not a pointer to a literal: one address in every translation
+// unit, so the destructor can tell it from an owned copy.
+inline constexpr char kUnknownName[] = "<unknown>";
 
 struct SoundRecord {
     SoundRecord();
