@@ -3,15 +3,26 @@ set(CANTRELLE_SOURCES
   src/api/global_engine.cpp
   src/api/exports_engine.cpp
   src/api/exports_loading.cpp
+  src/api/exports_mixer.cpp
+  src/api/exports_playback.cpp
   src/audio/wasapi_provider.cpp
+  src/clock/clock.cpp
+  src/clock/render_handshake.cpp
+  src/clock/scheduling.cpp
   src/core/audio_init.cpp
   src/core/engine.cpp
   src/core/log.cpp
   src/core/null_provider.cpp
   src/core/provider_registry.cpp
+  src/mixer/limiter.cpp
+  src/mixer/limiter_controls.cpp
   src/mixer/output_format.cpp
+  src/mixer/render.cpp
   src/mixer/sound_preparation.cpp
+  src/mixer/voice_params.cpp
+  src/mixer/voice_start.cpp
   src/sound/loading.cpp
+  src/sound/playback.cpp
   src/sound/sample_memory.cpp
   src/sound/sound_record.cpp
   src/sound/sound_table.cpp

@@ -2,8 +2,8 @@
 // The engine state the exports share. A library holds exactly one (see
 // api/global_engine); tests construct their own.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <shared_mutex>
 
 #include "clock/clock.h"
@@ -40,6 +40,13 @@ struct PauseState {
     std::atomic<uint8_t> renderActive{0};
 };
 
+// Implemented by the input core: tick hands it the input half of its work.
+class InputTicker {
+public:
+    virtual ~InputTicker() = default;
+    virtual void tickInputProviders() = 0;
+};
+
 struct Engine {
     explicit Engine(ProviderRegistry registry = defaultProviderRegistry(),
                     DebugSink debugSink = platform::debugOutput, uint32_t firstSoundId = 0);
@@ -68,8 +75,11 @@ struct Engine {
 
     SampleAllocator allocateSamples = cl::allocateSamples;
 
-    // Ticks the input providers; set by the input core while input is up.
-    std::function<void()> inputTick;
+    // How long pauseaudio and stopclock wait for a render in progress.
+    std::chrono::milliseconds renderYieldTimeout{10000};
+
+    // Set by the input core while input is up; tick calls it on any thread.
+    std::atomic<InputTicker*> inputTicker{nullptr};
 };
 
 // The main-thread rule: true when the caller is the thread that last called

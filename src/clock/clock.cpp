@@ -1,0 +1,74 @@
+#include "clock/clock.h"
+
+#include <cmath>
+
+#include "clock/render_handshake.h"
+#include "core/engine.h"
+#include "core/float_convert.h"
+
+namespace cl {
+namespace {
+
+// While audio is open the clock belongs to the main thread; before that any
+// thread may set it.
+bool mayChangeClock(Engine& engine) {
+    return !engine.audio.audioInitialised.load(std::memory_order_relaxed) || engine.isMainThread();
+}
+
+}  // namespace
+
+int64_t secondsToFrames(double seconds, uint32_t frameRate) {
+    return saturatingTruncate<int64_t>(seconds * static_cast<double>(frameRate));
+}
+
+void startClockFrom(Engine& engine, double seconds) {
+    if (!mayChangeClock(engine)) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to start clock (must be started on the main thread)\n", tid());
+        return;
+    }
+    if (!std::isfinite(seconds)) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to start clock (clock time must be finite)\n", tid());
+        return;
+    }
+    if (engine.clock.running()) {
+        engine.log.message(2,
+                           "[CL] [tid=%4x] Clock was still running (you should typically stop the clock before "
+                           "scheduling if you are restarting the clock)\n",
+                           tid());
+    }
+    int64_t frame = secondsToFrames(seconds, engine.output.frameRate());
+    // A running clock never holds the stopped marker, nor the value the
+    // render could not advance past.
+    if (frame == kClockStopped) frame = kClockStopped + 1;
+    if (frame == INT64_MAX) frame = INT64_MAX - 1;
+    engine.clock.clockFrame.exchange(frame, std::memory_order_seq_cst);
+}
+
+void stopClock(Engine& engine) {
+    if (!mayChangeClock(engine)) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to stop clock (must be stopped on the main thread)\n", tid());
+        return;
+    }
+    Clock& clock = engine.clock;
+    {
+        std::lock_guard<std::mutex> guard(clock.clockMutex);
+        const int64_t old = clock.clockFrame.exchange(kClockStopped, std::memory_order_seq_cst);
+        if (old != kClockStopped) clock.clockStoppedAt = old;
+    }
+    waitForRenderToYield(engine, "StopClock");
+}
+
+double getClock(Engine& engine) {
+    Clock& clock = engine.clock;
+    int64_t frame;
+    {
+        std::lock_guard<std::mutex> guard(clock.clockMutex);
+        frame = clock.clockFrame.load(std::memory_order_acquire);
+        if (frame == kClockStopped) frame = clock.clockStoppedAt;
+    }
+    return static_cast<double>(frame) / static_cast<double>(engine.output.frameRate());
+}
+
+bool clockRunning(Engine& engine) { return engine.clock.running(); }
+
+}  // namespace cl

@@ -1,0 +1,130 @@
+#include "clock/scheduling.h"
+
+#include <cmath>
+
+#include "clock/render_handshake.h"
+#include "core/engine.h"
+
+namespace cl {
+namespace {
+
+// Two queues per sound keep the audio thread lock-free: while it consumes
+// events, the main thread only adds to the pending queue (under queueLock)
+// and the audio thread swaps the queues when the pending one holds the
+// earliest event. While it does not consume them (clock stopped or audio
+// paused), the main thread uses the active queue directly.
+bool audioConsumesEvents(Engine& engine) {
+    return engine.clock.running() && !engine.pause.audioPaused.load(std::memory_order_seq_cst);
+}
+
+class QueueLockGuard {
+public:
+    explicit QueueLockGuard(std::atomic<uint8_t>& lock) : lock_(lock) {
+        // Test-and-test-and-set: the audio thread holds it for one swap at most.
+        while (lock_.exchange(1, std::memory_order_acquire) != 0) {
+            while (lock_.load(std::memory_order_relaxed) != 0) {
+            }
+        }
+    }
+    ~QueueLockGuard() { lock_.store(0, std::memory_order_release); }
+    QueueLockGuard(const QueueLockGuard&) = delete;
+    QueueLockGuard& operator=(const QueueLockGuard&) = delete;
+
+private:
+    std::atomic<uint8_t>& lock_;
+};
+
+void clearActiveQueue(SoundRecord& record) {
+    record.activeQueue->release();
+    record.activeHead.store(kNoEvent, std::memory_order_relaxed);
+    record.unscheduleRequested.store(0, std::memory_order_relaxed);
+}
+
+void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event) {
+    if (audioConsumesEvents(engine)) {
+        QueueLockGuard guard(record.queueLock);
+        record.pendingQueue->push(event);
+        record.pendingHead.store(record.pendingQueue->head(), std::memory_order_relaxed);
+    } else {
+        record.activeQueue->push(event);
+        record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
+void scheduleClock(Engine& engine, uint32_t id, double startSeconds, double stopSeconds) {
+    if (!requireMainThread(engine, "ScheduleClock")) return;
+    SoundRecord* record = engine.sounds.lookupSound(id);
+    const int printedId = static_cast<int>(id);
+    if (record == nullptr) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to schedule sound %d (sound does not exist)\n", tid(), printedId);
+        return;
+    }
+    // A start that is not a finite time has no frame to fire at (and +inf
+    // would collide with the empty-queue marker); a NaN stop has no duration.
+    if (!std::isfinite(startSeconds)) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to schedule sound %d (startSeconds must be finite)\n", tid(),
+                           printedId);
+        return;
+    }
+    if (std::isnan(stopSeconds)) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to schedule sound %d (stopSeconds cannot be NaN)\n", tid(),
+                           printedId);
+        return;
+    }
+    if (startSeconds > stopSeconds) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to schedule sound %d (stopSeconds cannot be before startSeconds)\n",
+                           tid(), printedId);
+        return;
+    }
+    if (record->unscheduleRequested.load(std::memory_order_acquire) && !audioConsumesEvents(engine)) {
+        clearActiveQueue(*record);
+    }
+    int64_t startFrame = secondsToFrames(startSeconds, engine.output.frameRate());
+    if (startFrame == kNoEvent) startFrame = kNoEvent - 1;  // far future, but still an event
+    pushStartEvent(engine, *record, StartEvent{startFrame, stopSeconds - startSeconds});
+}
+
+void unscheduleSound(Engine& engine, uint32_t id) {
+    if (!requireMainThread(engine, "Unschedule")) return;
+    SoundRecord* record = engine.sounds.lookupSound(id);
+    if (record == nullptr) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to unschedule sound %d (sound does not exist)\n", tid(),
+                           static_cast<int>(id));
+        return;
+    }
+    record->unscheduleRequested.store(1, std::memory_order_release);
+    if (!audioConsumesEvents(engine)) clearActiveQueue(*record);
+    QueueLockGuard guard(record->queueLock);
+    record->pendingQueue->release();
+    record->pendingHead.store(kNoEvent, std::memory_order_relaxed);
+}
+
+bool pauseAudio(Engine& engine) {
+    if (!requireMainThread(engine, "PauseAudio")) return false;
+    engine.pause.audioPaused.exchange(1, std::memory_order_seq_cst);
+    if (!waitForRenderToYield(engine, "PauseAudio")) return false;
+    engine.sounds.releaseUnloadedSounds();  // no render runs: records may go
+    return true;
+}
+
+void unpauseAudio(Engine& engine) {
+    if (!requireMainThread(engine, "UnpauseAudio")) return;
+    engine.pause.audioPaused.exchange(0, std::memory_order_seq_cst);
+}
+
+void pauseGameAudio(Engine& engine) { engine.pause.gameAudioPaused.store(1, std::memory_order_relaxed); }
+
+void unpauseGameAudio(Engine& engine) { engine.pause.gameAudioPaused.store(0, std::memory_order_relaxed); }
+
+void tick(Engine& engine) {
+    if (engine.isMainThread()) {
+        if (engine.audio.audioInitialised.load(std::memory_order_relaxed)) engine.currentProvider().Tick();
+    } else {
+        requireMainThread(engine, "TickAudio");  // logs; the input half still runs
+    }
+    if (InputTicker* input = engine.inputTicker.load(std::memory_order_acquire)) input->tickInputProviders();
+}
+
+}  // namespace cl

@@ -1,0 +1,98 @@
+#include "mixer/voice_start.h"
+
+#include <cmath>
+
+#include "core/float_convert.h"
+#include "sound/sound_record.h"
+
+namespace cl {
+
+void idleVoice(SoundRecord& record) {
+    record.playPos.store(nullptr, std::memory_order_relaxed);
+    record.playEnd.store(nullptr, std::memory_order_relaxed);
+    record.currentLeft.store(record.targetLeft.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    record.currentRight.store(record.targetRight.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+namespace {
+
+// The frame where a start lands, or -1 when it lies past the end. Computed
+// in 64 bits: a negative offset (a position set below zero) starts at the
+// first frame, and a huge one never wraps onto the data by overflow.
+int64_t startFrame(const SoundRecord& record, double seconds, uint64_t offsetFrames, uint32_t outputRate) {
+    const uint64_t frames = record.sampleCount.load(std::memory_order_relaxed) / 2;
+    uint64_t frame = saturatingTruncate<uint32_t>(seconds * outputRate);
+    frame += offsetFrames < UINT32_MAX ? offsetFrames : UINT32_MAX;  // both below 2^32: no wrap
+    if (record.loop.load(std::memory_order_relaxed) && frames > 0) frame %= frames;
+    return frame < frames ? static_cast<int64_t>(frame) : -1;
+}
+
+}  // namespace
+
+void startVoiceAt(SoundRecord& record, double seconds, uint64_t offsetFrames, uint32_t outputRate) {
+    const int64_t frame = startFrame(record, seconds, offsetFrames, outputRate);
+    if (frame < 0) {
+        record.playPos.store(nullptr, std::memory_order_relaxed);
+    } else {
+        record.playPos.store(record.data.load(std::memory_order_relaxed) + 2 * frame, std::memory_order_relaxed);
+    }
+    record.playEnd.store(record.dataEnd.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durationSeconds, uint32_t outputRate) {
+    const double seconds = record.playFromSeconds.load(std::memory_order_relaxed);
+    record.playFromSeconds.store(0.0, std::memory_order_relaxed);
+    const int64_t frame = startFrame(record, seconds, lateFrames, outputRate);
+    float* const data = record.data.load(std::memory_order_relaxed);
+    float* const dataEnd = record.dataEnd.load(std::memory_order_relaxed);
+    float* end = dataEnd;
+    if (!std::isinf(durationSeconds)) {
+        // The stop lies one duration after the scheduled start, measured from
+        // the first frame, so a late start still stops on time.
+        const uint64_t stopFrame = saturatingTruncate<uint32_t>(durationSeconds * outputRate);
+        if (stopFrame < static_cast<uint64_t>(dataEnd - data) / 2) end = data + 2 * stopFrame;
+    }
+    // A start at or past its own stop (a zero-length play, or one so late
+    // its stop time has passed) plays nothing rather than a one-frame click.
+    if (frame < 0 || data + 2 * frame >= end) {
+        idleVoice(record);
+        return;
+    }
+    record.playPos.store(data + 2 * frame, std::memory_order_relaxed);
+    record.playEnd.store(end, std::memory_order_relaxed);
+}
+
+void fireDueStartEvents(SoundRecord& record, int64_t clock, uint32_t outputRate) {
+    for (;;) {
+        int64_t activeHead = record.activeHead.load(std::memory_order_relaxed);
+        const int64_t pendingHead = record.pendingHead.load(std::memory_order_relaxed);
+        // One try: the main thread holds the lock only for one push or clear,
+        // and an event it is adding is taken at the next frame.
+        if (pendingHead < activeHead && record.queueLock.exchange(1, std::memory_order_acquire) == 0) {
+            // An unschedule that emptied the pending queue before these events
+            // were added also covers the active queue: honour it before the
+            // swap, or it would later empty the new events and leave the old.
+            if (record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
+                record.activeQueue->clear();
+                activeHead = kNoEvent;
+            }
+            std::swap(record.activeQueue, record.pendingQueue);
+            record.activeHead.store(pendingHead, std::memory_order_relaxed);
+            record.pendingHead.store(activeHead, std::memory_order_relaxed);
+            record.queueLock.store(0, std::memory_order_release);
+            activeHead = pendingHead;
+        }
+        if (clock < activeHead) return;
+        const StartEvent event = record.activeQueue->pop();
+        record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
+        // clock >= startFrame here; only absurd start times overflow the
+        // difference, and those saturate.
+        int64_t difference = 0;
+        const uint64_t late = __builtin_sub_overflow(clock, event.startFrame, &difference)
+                                  ? UINT64_MAX
+                                  : static_cast<uint64_t>(difference);
+        startScheduledVoice(record, late, event.durationSeconds, outputRate);
+    }
+}
+
+}  // namespace cl
