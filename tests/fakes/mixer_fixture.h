@@ -2,6 +2,7 @@
 // Offline rendering: output opened through the fake provider (32-bit float
 // unless a test asks otherwise) and rendered by calling the mixer directly,
 // as the audio thread would.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -37,12 +38,14 @@ protected:
         std::vector<float> values(frames, value);
         return loadFrames(values, values, bus);
     }
-    // The frame of the ramp that the output sample shows (-1 for silence).
-    static int64_t rampFrame(float sample) {
-        return sample == 0.0f ? -1 : static_cast<int64_t>(sample * 65536.0f + 0.5f) - 1;
-    }
-
     void play(int32_t id) { playFrom(engine_, static_cast<uint32_t>(id), 0.0); }
+
+    // The voice's position in frames, -1 when idle.
+    int64_t framesBetween(int32_t id) {
+        const SoundRecord& record = *engine_.sounds.slot(static_cast<uint32_t>(id) - engine_.sounds.firstSoundId());
+        const float* pos = record.playPos.load();
+        return pos == nullptr ? -1 : (pos - record.data.load()) / 2;
+    }
 
     // Renders `frames` frames of one period; returns the raw bytes.
     std::vector<uint8_t> renderBytes(uint32_t frames) {
@@ -66,7 +69,24 @@ protected:
         return left;
     }
 
+    // Left channel over several periods that do not line up with the
+    // mixer's 512-frame blocks.
+    std::vector<float> renderLeftInPeriods(uint32_t frames, uint32_t period = 480) {
+        std::vector<float> all;
+        while (all.size() < frames) {
+            std::vector<float> part = renderLeft(std::min<uint32_t>(period, frames - static_cast<uint32_t>(all.size())));
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+
     uint32_t lastFlags_ = 0;
+
+public:
+    // The frame of the ramp that the output sample shows (-1 for silence).
+    static int64_t rampFrame(float sample) {
+        return sample == 0.0f ? -1 : static_cast<int64_t>(sample * 65536.0f + 0.5f) - 1;
+    }
 };
 
 }  // namespace cl::test
