@@ -1,0 +1,77 @@
+# Suites that live outside this native build, registered in its ctest so
+# that one `ctest --preset native` reports every test of the project:
+#
+#   library.*  checks of the built libraries and the public header
+#   wine.*     the Windows test programs of the windows build, under Wine
+#   tsan.*     the concurrency suites of the native-tsan build
+#
+# The two other build directories are given as cache variables
+# (scripts/test.sh sets both); left empty, their suites are not registered.
+set(CANTRELLE_WINDOWS_BUILD_DIR "" CACHE PATH
+    "windows preset build directory, for the DLL checks and the Wine tests (empty: skip them)")
+set(CANTRELLE_TSAN_BUILD_DIR "" CACHE PATH
+    "native-tsan preset build directory, for the ThreadSanitizer run (empty: skip it)")
+set(CANTRELLE_TSAN_FILTER "*Concurrency*" CACHE STRING "GoogleTest filter of the suites run under ThreadSanitizer")
+
+set(scripts ${PROJECT_SOURCE_DIR}/scripts)
+set(exports ${PROJECT_SOURCE_DIR}/src/api/exports.txt)
+set(header ${PROJECT_SOURCE_DIR}/include/cantrelle.h)
+
+# Sanitizer settings for every test of this directory, the discovered unit
+# tests included; set when ctest reads its test list, before any test runs.
+get_property(includes DIRECTORY PROPERTY TEST_INCLUDE_FILES)
+set_property(DIRECTORY PROPERTY TEST_INCLUDE_FILES ${PROJECT_SOURCE_DIR}/cmake/sanitizer_env.cmake ${includes})
+
+# ---- The libraries and the header ------------------------------------------
+
+add_test(NAME library.so_exports
+         COMMAND ${scripts}/check-library.sh so-exports $<TARGET_FILE:cantrelle> ${exports})
+add_test(NAME library.header_declares_exports
+         COMMAND ${scripts}/check-library.sh header-declares ${header} ${exports} ${CMAKE_C_COMPILER})
+add_test(NAME library.header_compiles
+         COMMAND ${scripts}/check-library.sh header-compiles ${header} ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
+set_tests_properties(library.so_exports library.header_declares_exports library.header_compiles
+                     PROPERTIES LABELS library)
+
+# ---- The Windows build -------------------------------------------------------
+
+if(CANTRELLE_WINDOWS_BUILD_DIR)
+  set(dll ${CANTRELLE_WINDOWS_BUILD_DIR}/Cantrelle.dll)
+  add_test(NAME library.dll_exports COMMAND ${scripts}/check-library.sh dll-exports ${dll} ${exports})
+  add_test(NAME library.dll_imports COMMAND ${scripts}/check-library.sh dll-imports ${dll})
+  set_tests_properties(library.dll_exports library.dll_imports PROPERTIES LABELS library)
+
+  # One Wine prefix per ctest run, booted once (about 10 s) and shared by
+  # every Windows program; each program's HOME and captured output are in
+  # ${wine_dir}/<program name>/.
+  set(wine_dir ${CMAKE_CURRENT_BINARY_DIR}/wine)
+  add_test(NAME wine.prefix_setup COMMAND ${scripts}/wine-run.sh --setup ${wine_dir})
+  add_test(NAME wine.prefix_cleanup COMMAND ${scripts}/wine-run.sh --cleanup ${wine_dir})
+  set_tests_properties(wine.prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
+  set_tests_properties(wine.prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS wine)
+
+  # The windows build lists its programs in wine_tests.txt; reading the list
+  # when ctest runs means a program added there needs no reconfigure here.
+  set(wine_runner ${scripts}/wine-run.sh)
+  set(wine_manifest ${CANTRELLE_WINDOWS_BUILD_DIR}/wine_tests.txt)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine_tests.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/wine_tests.cmake @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/wine_tests.cmake)
+else()
+  message(STATUS "CANTRELLE_WINDOWS_BUILD_DIR not set: DLL checks and Wine tests not registered")
+endif()
+
+# ---- The ThreadSanitizer build ---------------------------------------------
+
+if(CANTRELLE_TSAN_BUILD_DIR)
+  # The ThreadSanitizer runtime of g++ 12 cannot map its shadow memory when
+  # the kernel randomises more address bits than it expects; it runs without
+  # randomisation where the system allows turning it off.
+  add_test(NAME tsan.concurrency
+           COMMAND sh -c "if setarch -R true 2>/dev/null; then exec setarch -R \"$@\"; else exec \"$@\"; fi" tsan
+                   ${CANTRELLE_TSAN_BUILD_DIR}/tests/cantrelle_unit_tests --gtest_filter=${CANTRELLE_TSAN_FILTER})
+  set_tests_properties(tsan.concurrency PROPERTIES
+                       LABELS tsan
+                       ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:history_size=4")
+else()
+  message(STATUS "CANTRELLE_TSAN_BUILD_DIR not set: ThreadSanitizer suites not registered")
+endif()
