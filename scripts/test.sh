@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Sets the machine up, builds the three configurations and runs every test
+# once, in one ctest summary: the native unit tests (AddressSanitizer and
+# UndefinedBehaviorSanitizer), the concurrency suites under
+# ThreadSanitizer, the checks of both libraries and the Windows tests under
+# Wine. Exits non-zero if anything fails.
+#
+# Extra arguments go to ctest, e.g. scripts/test.sh -L wine
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${CANTRELLE_JOBS:-$(nproc)}
+
+step() {
+    local name=$1 start=$SECONDS
+    shift
+    echo "==== $name"
+    "$@"
+    echo "==== $name: $((SECONDS - start)) s"
+}
+
+step setup scripts/setup.sh
+
+step "windows build" bash -c "cmake --preset windows && cmake --build --preset windows -j $jobs"
+# Only the test program: the ThreadSanitizer build exists for its concurrency suites.
+step "native-tsan build" bash -c \
+    "cmake --preset native-tsan && cmake --build --preset native-tsan -j $jobs --target cantrelle_unit_tests"
+step "native build" bash -c "cmake --preset native \
+    -DCANTRELLE_WINDOWS_BUILD_DIR='$root/build/windows' -DCANTRELLE_TSAN_BUILD_DIR='$root/build/native-tsan' \
+    && cmake --build --preset native -j $jobs"
+
+step tests ctest --preset native -j "$jobs" "$@"
+echo "test: all passed in $SECONDS s"
