@@ -24,6 +24,14 @@ struct SoundRecord {
     SoundRecord(const SoundRecord&) = delete;
     SoundRecord& operator=(const SoundRecord&) = delete;
 
+    // What the mixer reads for every sound in every frame comes first, on
+    // one cache line: most sounds are idle, and this is all it reads of them.
+    std::atomic<float*> playPos{nullptr};  // the voice's next frame; null while idle
+    std::atomic<int64_t> activeHead{kNoEvent};
+    std::atomic<int64_t> pendingHead{kNoEvent};
+    uint32_t bus = 0;
+    std::atomic<float*> playEnd{nullptr};  // where the voice stops
+
     const char* name = kUnknownName;  // owned unless kUnknownName
 
     // Samples the mixer plays: interleaved stereo at frameRate. Replaced only
@@ -38,10 +46,6 @@ struct SoundRecord {
     uint32_t sourceSampleCount = 0;
     uint32_t sourceFrameRate = 0;
 
-    // The voice: written by the audio thread (and by a conversion).
-    std::atomic<float*> playPos{nullptr};  // null while idle
-    std::atomic<float*> playEnd{nullptr};
-
     // Requests from the game to the audio thread.
     std::atomic<uint8_t> playRequested{0};
     std::atomic<double> playFromSeconds{0.0};
@@ -52,8 +56,6 @@ struct SoundRecord {
     StartEventQueue queues[2];
     StartEventQueue* activeQueue = &queues[0];
     StartEventQueue* pendingQueue = &queues[1];
-    std::atomic<int64_t> activeHead{kNoEvent};
-    std::atomic<int64_t> pendingHead{kNoEvent};
     std::atomic<uint8_t> queueLock{0};
 
     // Voice parameters.
@@ -67,7 +69,6 @@ struct SoundRecord {
     std::atomic<uint8_t> loop{0};
     uint8_t runtimeSpeed = 0;
     std::atomic<uint8_t> unloaded{0};
-    uint32_t bus = 0;
 
     // Channel gains: targets from the parameters, currents smoothed by the mixer.
     std::atomic<float> targetLeft{1.0f};
