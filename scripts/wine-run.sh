@@ -101,7 +101,7 @@ shift
 name=${name:-$(basename "$exe" .exe)}
 
 if [[ -n $dir ]]; then
-    dir=$(realpath "$dir")
+    dir=$(realpath -m "$dir")
     prefix=$dir/wine
     run "$exe" "$@"
 else
