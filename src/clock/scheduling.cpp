@@ -49,6 +49,8 @@ void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event
         record.activeQueue->push(event);
         record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
     }
+    // After the head: a mixer that sees the new generation sees the event.
+    engine.startEventGeneration.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace

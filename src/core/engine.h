@@ -1,6 +1,7 @@
 #pragma once
 // The engine state the exports share. A library holds exactly one (see
 // api/global_engine); tests construct their own.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -74,6 +75,12 @@ struct Engine {
     std::shared_mutex formatLock;
 
     SampleAllocator allocateSamples = cl::allocateSamples;
+
+    // Raised by the main thread after it adds a start event; the mixer then
+    // looks again at which sounds a block must visit.
+    std::atomic<uint64_t> startEventGeneration{0};
+    // The audio thread's own list of the sounds its current block visits.
+    std::array<uint16_t, SoundTable::MAX_SOUNDS> mixerVisits{};
 
     // How long pauseaudio and stopclock wait for a render in progress.
     std::chrono::milliseconds renderYieldTimeout{10000};

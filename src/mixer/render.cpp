@@ -73,6 +73,25 @@ inline void mixVoice(SoundRecord& record, float step, float (&bus)[4][2]) {
     record.playPos.store(pos, relaxed);
 }
 
+// Lists the sounds a block must visit: playing voices and sounds with
+// scheduled starts. Any other sound is idle and stays so for the block: play
+// requests are taken at its start, and a start event added meanwhile raises
+// startEventGeneration, which makes the mixer list again. While game audio
+// is paused, the idle sounds of buses 0 to 2 have their gains snapped here.
+uint32_t listVisits(SoundTable& table, uint32_t soundCount, bool gamePaused, uint16_t* visits) {
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < soundCount; ++i) {
+        SoundRecord& record = *table.slot(i);
+        if (record.playPos.load(relaxed) != nullptr || record.activeHead.load(relaxed) != kNoEvent ||
+            record.pendingHead.load(relaxed) != kNoEvent) {
+            visits[count++] = static_cast<uint16_t>(i);
+        } else if (gamePaused && record.bus != 3) {
+            snapGains(record);
+        }
+    }
+    return count;
+}
+
 inline void raiseMaxSample(Limiter& limiter, float magnitude) {
     if (magnitude > limiter.maxSample.load(relaxed)) limiter.maxSample.exchange(magnitude, relaxed);
 }
@@ -119,13 +138,22 @@ CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t fra
     SmoothedLevel* const busLevels[4] = {&buses.globalVolume, &buses.musicVolume, &buses.sfxVolume, &buses.menuVolume};
     Limiter& limiter = engine.limiter;
 
+    uint16_t* const visits = engine.mixerVisits.data();
+    uint64_t listedGeneration = engine.startEventGeneration.load(std::memory_order_acquire);
+    uint32_t visitCount = listVisits(table, soundCount, gamePaused, visits);
+
     uint8_t* frameOut = out;
     for (uint32_t f = 0; f < n; ++f) {
+        const uint64_t generation = engine.startEventGeneration.load(std::memory_order_acquire);
+        if (generation != listedGeneration) {
+            listedGeneration = generation;
+            visitCount = listVisits(table, soundCount, gamePaused, visits);
+        }
         for (SmoothedLevel* level : busLevels) smoothAtomic(level->current, level->target, step);
 
         float bus[4][2] = {};
-        for (uint32_t i = 0; i < soundCount; ++i) {
-            SoundRecord& record = *table.slot(i);
+        for (uint32_t v = 0; v < visitCount; ++v) {
+            SoundRecord& record = *table.slot(visits[v]);
             // Scheduled starts come first so an event due now sounds in this frame.
             if (clockRuns && (record.activeHead.load(relaxed) != kNoEvent || record.pendingHead.load(relaxed) != kNoEvent)) {
                 fireDueStartEvents(record, c, rate);
