@@ -148,5 +148,24 @@ TEST_F(LoadingTest, UnloadMarksAndReleasesOnlyWhenRenderingCannotRun) {
     EXPECT_EQ(engine_.sounds.soundCount(), 0u);
 }
 
+// Extreme but accepted speeds must give a defined rate, never 0 (a division
+// by zero in a resampler) nor an undefined float-to-integer conversion.
+TEST_F(LoadingTest, ExtremeSpeedAndPitchGiveDefinedRates) {
+    openFake(48000);
+    const float samples[8] = {};
+    struct Case { float speed, semitones; int32_t id; uint32_t rate; } cases[] = {
+        {1e30f, 0.0f, 0, 1},                 // would truncate to 0 Hz
+        {std::numeric_limits<float>::infinity(), 0.0f, 1, 1},
+        {1.0f, 1e6f, 2, 1},                  // 2^(1e6/12) overflows to infinity
+        {1e-30f, 0.0f, 3, UINT32_MAX},       // beyond u32 Hz: saturates
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(loadFloat(engine_, samples, 8, 2, 48000, 0, c.speed, c.semitones, false, nullptr), c.id);
+        if (c.id >= 0) {
+            EXPECT_EQ(engine_.sounds.lookupSound(c.id)->frameRate, c.rate);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace cl::test
