@@ -20,9 +20,6 @@ using PlaybackTest = MixerTest;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Seconds that truncate to exactly `frame` at 48000 frames per second.
-double at(int64_t frame) { return (static_cast<double>(frame) + 0.5) / 48000.0; }
-
 // Every per-sound call of this family, as (action words, call); results are
 // widened to double so one table holds commands and queries alike.
 struct SoundCallCase {

@@ -17,9 +17,6 @@ using SchedulingTest = MixerTest;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Seconds that truncate to exactly `frame` at 48000 frames per second.
-double at(int64_t frame) { return (static_cast<double>(frame) + 0.5) / 48000.0; }
-
 // Output frames where the ramp sound (re)starts: frames showing ramp frame 0.
 std::vector<size_t> startsIn(const std::vector<float>& left) {
     std::vector<size_t> starts;

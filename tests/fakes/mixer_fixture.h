@@ -15,6 +15,9 @@
 
 namespace cl::test {
 
+// Seconds that truncate to exactly `frame` at 48000 frames per second.
+inline double at(int64_t frame) { return (static_cast<double>(frame) + 0.5) / 48000.0; }
+
 class MixerTest : public EngineTest {
 protected:
     void SetUp() override { openFake(48000, SampleFormat::Float32); }
