@@ -12,6 +12,13 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
+thread_local int renderDepth = 0;
+
+struct InsideRender {
+    InsideRender() { ++renderDepth; }
+    ~InsideRender() { --renderDepth; }
+};
+
 // Moves current toward target by at most step, landing exactly on it.
 inline float smoothToward(float current, float target, float step) {
     const float difference = target - current;
@@ -98,8 +105,11 @@ inline void raiseMaxSample(Limiter& limiter, float magnitude) {
 
 }  // namespace
 
+bool isInsideRender() { return renderDepth > 0; }
+
 CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
                                       uint32_t* framesDone) {
+    const InsideRender inside;
     // Sequentially consistent: pairs with the main thread's store of the flag
     // before it reads renderActive (the pause handshake).
     if (engine.pause.audioPaused.load(std::memory_order_seq_cst)) return RenderResult::Silent;
@@ -205,6 +215,7 @@ CL_REALTIME void fillSilence(Engine& engine, uint8_t* out, uint32_t frames) {
 }
 
 CL_REALTIME uint32_t renderPeriod(Engine& engine, uint8_t* buffer, uint32_t frames) {
+    const InsideRender inside;
     // Raised before renderBuffer reads the pause flag or the clock, so a main
     // thread that set either and then sees renderActive clear knows that no
     // render saw the old value.

@@ -17,6 +17,7 @@ inline constexpr int32_t kFakeProvider = 9;
 class EngineTest : public ::testing::Test {
 protected:
     EngineTest() : engine_(makeRegistry(), &LogCapture::sink) {}
+    ~EngineTest() override { EXPECT_EQ(log_.renderLines(), 0) << "the render path logged"; }
 
     // Opens output through the fake provider on the calling thread.
     void openFake(uint32_t frameRate = 48000, SampleFormat format = SampleFormat::Pcm16, uint32_t channels = 2) {

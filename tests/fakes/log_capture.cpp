@@ -1,5 +1,7 @@
 #include "fakes/log_capture.h"
 
+#include "mixer/render.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cassert>
@@ -19,6 +21,7 @@ LogCapture::~LogCapture() { active.store(nullptr); }
 
 void LogCapture::sink(const char* line) {
     if (LogCapture* capture = active.load()) {
+        if (isInsideRender()) capture->renderLines_.fetch_add(1);
         std::lock_guard<std::mutex> guard(capture->mutex_);
         capture->lines_.push_back(line);
     }

@@ -1,5 +1,6 @@
 #pragma once
 // Captures the lines an engine logs, without the "[CL] [tid=...] " prefix.
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ public:
     bool contains(const std::string& text) const;  // any line equal to text
     size_t count(const std::string& text) const;
     void clear();
+    // Lines logged from inside a render: the audio thread must log none.
+    int renderLines() const { return renderLines_.load(); }
 
     // "[CL] [tid=  1f] Audio not initialised\n" -> "Audio not initialised"
     static std::string body(const std::string& line);
@@ -25,6 +28,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    std::atomic<int> renderLines_{0};
 };
 
 }  // namespace cl::test
