@@ -24,8 +24,8 @@ void BM_RenderBuffer(benchmark::State& state) {
     std::vector<float> samples(2 * 4800);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i % 200) / 400.0f - 0.25f;
     for (uint32_t i = 0; i < loaded; ++i) {
-        const int32_t id = cl::loadFloat(engine, samples.data(), static_cast<uint32_t>(samples.size()), 2, 48000,
-                                         i % 4, 1.0f, 0.0f, false, nullptr);
+        const int32_t id = cl::loadFloat(engine, samples.data(), static_cast<uint32_t>(samples.size()), 2, 48000, i % 4,
+                                         1.0f, 0.0f, false, nullptr);
         if (i < playing) {
             cl::setLoop(engine, static_cast<uint32_t>(id), true);
             cl::playFrom(engine, static_cast<uint32_t>(id), 0.0);

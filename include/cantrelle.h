@@ -23,17 +23,17 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(CANTRELLE_BUILDING)
-#    define CL_API __declspec(dllexport)
-#  else
-#    define CL_API __declspec(dllimport)
-#  endif
+#    if defined(CANTRELLE_BUILDING)
+#        define CL_API __declspec(dllexport)
+#    else
+#        define CL_API __declspec(dllimport)
+#    endif
 #else
-#  if defined(CANTRELLE_BUILDING)
-#    define CL_API __attribute__((visibility("default")))
-#  else
-#    define CL_API
-#  endif
+#    if defined(CANTRELLE_BUILDING)
+#        define CL_API __attribute__((visibility("default")))
+#    else
+#        define CL_API
+#    endif
 #endif
 
 #ifdef __cplusplus
@@ -64,9 +64,9 @@ typedef void (*InputCallback)(uint32_t source, uint32_t code);
 /* Opens audio output through provider providerId (0 = default 2, 1 = null,
  * 2 = WASAPI). Records the calling thread as the main thread. Returns 1 when
  * audio runs. [any; becomes the main thread] */
-CL_API bool initaudio(int32_t providerId, uint32_t frameRate, int32_t exclusive, float bufferMs,
-                      int32_t sleepPolling, int32_t useMmcss, float* exclusiveDefaultMs,
-                      float* sharedDefaultMs, const char* deviceId, bool strictBufferSize);
+CL_API bool initaudio(int32_t providerId, uint32_t frameRate, int32_t exclusive, float bufferMs, int32_t sleepPolling,
+                      int32_t useMmcss, float* exclusiveDefaultMs, float* sharedDefaultMs, const char* deviceId,
+                      bool strictBufferSize);
 /* Closes audio output; loaded sounds stay loaded. [main] */
 CL_API void freeaudio(void);
 /* Lists the WASAPI provider's render devices through callback. [any] */
@@ -92,16 +92,14 @@ CL_API void setlogfunc(int32_t level, LogCallback callback);
 /* Loads sampleTotal interleaved floats of 1 or 2 channels at frequency Hz
  * into bus 0 to 3 (1 music, 2 sfx, 3 menu). The data is copied. Returns the
  * sound id or -1. [any] */
-CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels,
-                         uint32_t frequency, uint32_t bus, float speed, float semitones,
-                         int32_t runtimeSpeed, const char* name);
+CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency, uint32_t bus,
+                         float speed, float semitones, int32_t runtimeSpeed, const char* name);
 /* Encoded data is not supported in this build: logs and returns -1. [any] */
-CL_API int32_t loadbytes(const void* pData, uint32_t byteCount, uint32_t bus, float speed,
-                         float semitones, int32_t runtimeSpeed, const char* name);
+CL_API int32_t loadbytes(const void* pData, uint32_t byteCount, uint32_t bus, float speed, float semitones,
+                         int32_t runtimeSpeed, const char* name);
 /* Validates its arguments, then refuses (no decoder in this build): -1. [any] */
-CL_API int32_t loadsegment(const void* pData, uint32_t unusedSize, const char* filename,
-                           uint32_t bus, float speed, float semitones, int32_t runtimeSpeed,
-                           uint32_t unusedOffset, float durationSeconds);
+CL_API int32_t loadsegment(const void* pData, uint32_t unusedSize, const char* filename, uint32_t bus, float speed,
+                           float semitones, int32_t runtimeSpeed, uint32_t unusedOffset, float durationSeconds);
 /* Not supported in this build: logs and returns 0. [any] */
 CL_API int32_t decode(const void* pData, uint32_t byteCount, float* pOut, uint32_t outCount);
 /* Stops and removes a sound; memory is freed once every sound is unloaded
@@ -207,9 +205,8 @@ CL_API void tick(void);
 
 /* Starts gathering keyboard, mouse and controller input; callbacks may be
  * null. Returns true when input is up. [any] */
-CL_API bool initinput(int32_t focused, InputCallback onPress, InputCallback onRelease,
-                      int32_t alternativeControllers, int32_t disableSafeInput, void* unused1,
-                      void* unused2, int32_t alternativeInput);
+CL_API bool initinput(int32_t focused, InputCallback onPress, InputCallback onRelease, int32_t alternativeControllers,
+                      int32_t disableSafeInput, void* unused1, void* unused2, int32_t alternativeInput);
 CL_API void freeinput(void);
 /* Brackets the game's own input handling in safe input mode; unlockinput
  * returns after queued events have been delivered. [the locking thread] */

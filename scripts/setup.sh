@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
     # native build and unit tests
     cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev
+    # the format check
+    clang-format
     # Cantrelle.dll: MinGW-w64 with the posix thread model (std::thread,
     # std::mutex); GoogleTest sources to build its Windows test programs
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest

@@ -29,7 +29,5 @@ step "native build" bash -c "cmake --preset native \
     -DCANTRELLE_WINDOWS_BUILD_DIR='$root/build/windows' -DCANTRELLE_TSAN_BUILD_DIR='$root/build/native-tsan' \
     && cmake --build --preset native -j $jobs"
 
-# One test at a time: the suites with a real audio thread expect a free
-# core, and the whole run takes about 20 s anyway.
-step tests ctest --preset native "$@"
+step tests ctest --preset native -j "$jobs" "$@"
 echo "test: all passed in $SECONDS s"

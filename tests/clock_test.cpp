@@ -40,12 +40,15 @@ TEST_F(ClockTest, StartsWhereToldAndAdvancesByTheRenderedFrames) {
 }
 
 TEST_F(ClockTest, StartTimeTruncatesTowardZeroAndSaturates) {
-    struct Case { double seconds; int64_t frame; } cases[] = {
-        {-0.01, -480},                   // negative times count up through 0
-        {1.0 / 96000.0, 0},              // half a frame
+    struct Case {
+        double seconds;
+        int64_t frame;
+    } cases[] = {
+        {-0.01, -480},       // negative times count up through 0
+        {1.0 / 96000.0, 0},  // half a frame
         {-1.0 / 96000.0, 0},
-        {1e300, INT64_MAX - 1},          // never the value the render cannot pass
-        {-1e300, kClockStopped + 1},     // never the stopped marker
+        {1e300, INT64_MAX - 1},       // never the value the render cannot pass
+        {-1e300, kClockStopped + 1},  // never the stopped marker
     };
     for (const Case& c : cases) {
         stopClock(engine_);

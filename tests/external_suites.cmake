@@ -24,6 +24,8 @@ set_property(DIRECTORY PROPERTY TEST_INCLUDE_FILES ${PROJECT_SOURCE_DIR}/cmake/s
 
 # ---- The libraries and the header ------------------------------------------
 
+add_test(NAME style.format COMMAND ${scripts}/check-format.sh)
+set_tests_properties(style.format PROPERTIES LABELS style)
 add_test(NAME library.so_exports
          COMMAND ${scripts}/check-library.sh so-exports $<TARGET_FILE:cantrelle> ${exports})
 add_test(NAME library.header_declares_exports

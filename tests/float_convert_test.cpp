@@ -12,10 +12,19 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST(SaturatingTruncate, SignedSixtyFourBit) {
-    struct Case { double in; int64_t out; } cases[] = {
-        {2.9, 2}, {-2.9, -2}, {-0.0, 0}, {kNaN, 0},
-        {kInf, INT64_MAX}, {-kInf, INT64_MIN}, {1e300, INT64_MAX}, {-1e300, INT64_MIN},
-        {9223372036854775807.0, INT64_MAX},  // rounds to 2^63, just out of range
+    struct Case {
+        double in;
+        int64_t out;
+    } cases[] = {
+        {2.9, 2},
+        {-2.9, -2},
+        {-0.0, 0},
+        {kNaN, 0},
+        {kInf, INT64_MAX},
+        {-kInf, INT64_MIN},
+        {1e300, INT64_MAX},
+        {-1e300, INT64_MIN},
+        {9223372036854775807.0, INT64_MAX},              // rounds to 2^63, just out of range
         {9223372036854774784.0, 9223372036854774784LL},  // largest double below 2^63
         {-9223372036854775808.0, INT64_MIN},
     };

@@ -24,7 +24,10 @@ struct LoadArgs {
 };
 
 TEST_F(LoadingTest, RefusalsCheckedInOrder) {
-    struct Case { LoadArgs args; const char* message; } cases[] = {
+    struct Case {
+        LoadArgs args;
+        const char* message;
+    } cases[] = {
         {{.channels = 0}, "Invalid channel count 0 (must be 1 or 2)"},
         {{.channels = 3, .frequency = 0}, "Invalid channel count 3 (must be 1 or 2)"},
         {{.frequency = 0}, "Invalid frequency 0 (must be greater than 0)"},
@@ -107,7 +110,13 @@ TEST_F(LoadingTest, HugeMonoCountIsRefusedBeforeItOverflows) {
 
 TEST_F(LoadingTest, SegmentAndDecoderEntryPointsRefuse) {
     const float data[1] = {};
-    struct Case { const void* data; const char* file; uint32_t bus; float duration; const char* message; } cases[] = {
+    struct Case {
+        const void* data;
+        const char* file;
+        uint32_t bus;
+        float duration;
+        const char* message;
+    } cases[] = {
         {nullptr, nullptr, 0, 1.0f, "Must specify exactly one of pData and filename"},
         {data, "x.ogg", 0, 1.0f, "Must specify exactly one of pData and filename"},
         {data, nullptr, 5, 1.0f, "Invalid bus 5 (must be less than 4)"},
@@ -153,11 +162,15 @@ TEST_F(LoadingTest, UnloadMarksAndReleasesOnlyWhenRenderingCannotRun) {
 TEST_F(LoadingTest, ExtremeSpeedAndPitchGiveDefinedRates) {
     openFake(48000);
     const float samples[8] = {};
-    struct Case { float speed, semitones; int32_t id; uint32_t rate; } cases[] = {
-        {1e30f, 0.0f, 0, 1},                 // would truncate to 0 Hz
+    struct Case {
+        float speed, semitones;
+        int32_t id;
+        uint32_t rate;
+    } cases[] = {
+        {1e30f, 0.0f, 0, 1},  // would truncate to 0 Hz
         {std::numeric_limits<float>::infinity(), 0.0f, 1, 1},
-        {1.0f, 1e6f, 2, 1},                  // 2^(1e6/12) overflows to infinity
-        {1e-30f, 0.0f, 3, UINT32_MAX},       // beyond u32 Hz: saturates
+        {1.0f, 1e6f, 2, 1},             // 2^(1e6/12) overflows to infinity
+        {1e-30f, 0.0f, 3, UINT32_MAX},  // beyond u32 Hz: saturates
     };
     for (const Case& c : cases) {
         EXPECT_EQ(loadFloat(engine_, samples, 8, 2, 48000, 0, c.speed, c.semitones, false, nullptr), c.id);

@@ -97,7 +97,10 @@ TEST_F(MixerRenderTest, ExtraChannelsStaySilentAndMonoCarriesTheAverage) {
 }
 
 TEST_F(MixerRenderTest, GainRampsTakeTheSameTimeAtEveryRate) {
-    struct Case { uint32_t rate; uint32_t rampFrames; } cases[] = {{48000, 800}, {96000, 1600}, {44100, 735}};
+    struct Case {
+        uint32_t rate;
+        uint32_t rampFrames;
+    } cases[] = {{48000, 800}, {96000, 1600}, {44100, 735}};
     for (const Case& c : cases) {
         ASSERT_TRUE(setOutputFormat(engine_, SampleFormat::Float32, c.rate, 2));
         const int32_t id = loadConstant(4000, 1.0f);

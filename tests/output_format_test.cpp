@@ -20,7 +20,12 @@ int32_t loadRamp(Engine& engine, uint32_t frames, uint32_t rate, float speed = 1
 }
 
 TEST_F(OutputFormatTest, InvalidFormatChangesNothing) {
-    struct Case { int32_t format; uint32_t rate; uint32_t channels; const char* message; } cases[] = {
+    struct Case {
+        int32_t format;
+        uint32_t rate;
+        uint32_t channels;
+        const char* message;
+    } cases[] = {
         {7, 48000, 2, "Unhandled mix format: 7"},
         {0, 48000, 2, "Unhandled mix format: 0"},
         {2, 0, 2, "Frame rate must be non-zero (got 0)"},

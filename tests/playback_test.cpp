@@ -29,8 +29,16 @@ struct SoundCallCase {
 
 std::vector<SoundCallCase> lockedCalls() {
     return {
-        {"play", [](Engine& e, uint32_t id) { playFrom(e, id, 0.0); return 0.0; }},
-        {"stop", [](Engine& e, uint32_t id) { stopSound(e, id); return 0.0; }},
+        {"play",
+         [](Engine& e, uint32_t id) {
+             playFrom(e, id, 0.0);
+             return 0.0;
+         }},
+        {"stop",
+         [](Engine& e, uint32_t id) {
+             stopSound(e, id);
+             return 0.0;
+         }},
         {"get position for", [](Engine& e, uint32_t id) { return getPosition(e, id); }},
         {"get length for", [](Engine& e, uint32_t id) { return getLength(e, id); }},
         {"get playing status for", [](Engine& e, uint32_t id) { return static_cast<double>(isPlaying(e, id)); }},
@@ -63,14 +71,14 @@ TEST_F(PlaybackTest, RequestsShowAtOnceAndPositionFollowsTheRender) {
 }
 
 TEST_F(PlaybackTest, PlayFromStartsAtItsOffset) {
-    struct Case { bool loop; double seconds; int64_t firstFrame; } cases[] = {
-        {false, at(250), 250},
-        {false, at(999), 999},
-        {false, at(1000), -1},  // past the end: stays idle
-        {false, 1e12, -1},
-        {true, at(1250), 250},  // wraps around the length
-        {true, at(1000), 0},
-        {true, at(3 * 1000 + 7), 7},
+    struct Case {
+        bool loop;
+        double seconds;
+        int64_t firstFrame;
+    } cases[] = {
+        {false, at(250), 250}, {false, at(999), 999},       {false, at(1000), -1},  // past the end: stays idle
+        {false, 1e12, -1},     {true, at(1250), 250},                               // wraps around the length
+        {true, at(1000), 0},   {true, at(3 * 1000 + 7), 7},
     };
     for (const Case& c : cases) {
         const int32_t id = loadRamp(1000);
@@ -85,7 +93,10 @@ TEST_F(PlaybackTest, PlayFromStartsAtItsOffset) {
 }
 
 TEST_F(PlaybackTest, RefusedOffsetKeepsTheSoundAsItWas) {
-    struct Case { double seconds; const char* message; } cases[] = {
+    struct Case {
+        double seconds;
+        const char* message;
+    } cases[] = {
         {-0.5, "Failed to play sound 0 (seconds cannot be negative)"},
         {-kInf, "Failed to play sound 0 (seconds cannot be negative)"},
         {kNaN, "Failed to play sound 0 (seconds cannot be NaN)"},
@@ -138,7 +149,10 @@ TEST_F(PlaybackTest, CallsOnAbsentSoundsSayTheSoundDoesNotExist) {
     const uint32_t neverIssued = 99;
 
     std::vector<SoundCallCase> calls = lockedCalls();
-    calls.push_back({"set position for", [](Engine& e, uint32_t id) { setPosition(e, id, 0.5); return 0.0; }});
+    calls.push_back({"set position for", [](Engine& e, uint32_t id) {
+                         setPosition(e, id, 0.5);
+                         return 0.0;
+                     }});
     for (uint32_t id : {static_cast<uint32_t>(unloaded), neverIssued}) {
         for (const SoundCallCase& c : calls) {
             log_.clear();

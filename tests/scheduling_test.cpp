@@ -100,7 +100,7 @@ TEST_F(SchedulingFrames, StartingTheClockLateJoinsALoopInPhase) {
     scheduleClock(engine_, shortSound, 0.0, kInf);
     startClockFrom(engine_, 10.0);
     const std::vector<float> out = renderLeft(1);
-    EXPECT_EQ(rampFrame(out[0]), 48000);  // 10 s into a 3 s loop is 1 s in
+    EXPECT_EQ(rampFrame(out[0]), 48000);                                   // 10 s into a 3 s loop is 1 s in
     EXPECT_FALSE(engine_.sounds.lookupSound(shortSound)->playPos.load());  // ended before 10 s
 }
 
@@ -146,7 +146,11 @@ TEST_F(SchedulingTest, RateChangeKeepsAScheduledStartAtTheSameTime) {
 
 TEST_F(SchedulingTest, Refusals) {
     const int32_t id = loadRamp(10);
-    struct Case { uint32_t id; double start, stop; const char* message; } cases[] = {
+    struct Case {
+        uint32_t id;
+        double start, stop;
+        const char* message;
+    } cases[] = {
         {99, 1.0, 2.0, "Failed to schedule sound 99 (sound does not exist)"},
         {0, 2.0, 1.0, "Failed to schedule sound 0 (stopSeconds cannot be before startSeconds)"},
         {0, kNaN, 1.0, "Failed to schedule sound 0 (startSeconds must be finite)"},

@@ -52,11 +52,14 @@ TEST_F(VoiceParamTest, GainIsStoredLinearAndReadInDecibels) {
 }
 
 TEST_F(VoiceParamTest, LinearLevelsAreClamped) {
-    struct Case { VoiceParam param; float value, stored; } cases[] = {
-        {VoiceParam::Volume, 1.5f, 1.0f},   {VoiceParam::Volume, -1.0f, 0.0f}, {VoiceParam::Volume, 0.3f, 0.3f},
-        {VoiceParam::Volume, kInf, 1.0f},   {VoiceParam::Fade, 2.0f, 1.0f},    {VoiceParam::Fade, -0.5f, 0.0f},
-        {VoiceParam::Fade, 0.7f, 0.7f},     {VoiceParam::Pan, -3.0f, -1.0f},   {VoiceParam::Pan, 3.0f, 1.0f},
-        {VoiceParam::Pan, -kInf, -1.0f},    {VoiceParam::Pan, 0.25f, 0.25f},
+    struct Case {
+        VoiceParam param;
+        float value, stored;
+    } cases[] = {
+        {VoiceParam::Volume, 1.5f, 1.0f}, {VoiceParam::Volume, -1.0f, 0.0f}, {VoiceParam::Volume, 0.3f, 0.3f},
+        {VoiceParam::Volume, kInf, 1.0f}, {VoiceParam::Fade, 2.0f, 1.0f},    {VoiceParam::Fade, -0.5f, 0.0f},
+        {VoiceParam::Fade, 0.7f, 0.7f},   {VoiceParam::Pan, -3.0f, -1.0f},   {VoiceParam::Pan, 3.0f, 1.0f},
+        {VoiceParam::Pan, -kInf, -1.0f},  {VoiceParam::Pan, 0.25f, 0.25f},
     };
     const int32_t id = loadConstant(10, 0.5f);
     for (const Case& c : cases) {
@@ -82,8 +85,10 @@ TEST_F(VoiceParamTest, NaNIsRefusedAndKeepsEveryValue) {
         EXPECT_EQ(record.targetLeft.load(), left) << word(param);
     }
 
-    struct BusCase { Bus bus; const char* word; } buses[] = {
-        {Bus::Global, "global"}, {Bus::Music, "music"}, {Bus::Sfx, "sfx"}, {Bus::Menu, "menu"}};
+    struct BusCase {
+        Bus bus;
+        const char* word;
+    } buses[] = {{Bus::Global, "global"}, {Bus::Music, "music"}, {Bus::Sfx, "sfx"}, {Bus::Menu, "menu"}};
     for (const BusCase& b : buses) {
         setBusVolume(engine_, b.bus, 0.5f);
         log_.clear();
@@ -94,9 +99,11 @@ TEST_F(VoiceParamTest, NaNIsRefusedAndKeepsEveryValue) {
 }
 
 TEST_F(VoiceParamTest, PanAttenuatesOnlyTheOppositeSide) {
-    struct Case { float pan, volume, left, right; } cases[] = {
-        {1.0f, 1.0f, 0.0f, 0.5f},     {-1.0f, 1.0f, 0.5f, 0.0f},  {0.25f, 1.0f, 0.375f, 0.5f},
-        {-0.5f, 1.0f, 0.5f, 0.25f},   {0.0f, 1.0f, 0.5f, 0.5f},   {0.25f, 0.5f, 0.1875f, 0.25f},
+    struct Case {
+        float pan, volume, left, right;
+    } cases[] = {
+        {1.0f, 1.0f, 0.0f, 0.5f},   {-1.0f, 1.0f, 0.5f, 0.0f}, {0.25f, 1.0f, 0.375f, 0.5f},
+        {-0.5f, 1.0f, 0.5f, 0.25f}, {0.0f, 1.0f, 0.5f, 0.5f},  {0.25f, 0.5f, 0.1875f, 0.25f},
     };
     for (const Case& c : cases) {
         const int32_t id = loadConstant(100, 0.5f);
@@ -116,7 +123,7 @@ TEST_F(VoiceParamTest, IdleSoundTakesANewLevelAtOnceAPlayingOneRamps) {
     play(id);
     EXPECT_EQ(renderLeft(1)[0], 0.0f);
 
-    setVoiceParam(engine_, id, VoiceParam::Fade, 1.0f);  // playing: ramps
+    setVoiceParam(engine_, id, VoiceParam::Fade, 1.0f);             // playing: ramps
     EXPECT_EQ(getVoiceParam(engine_, id, VoiceParam::Fade), 1.0f);  // the getter reports the target
     const std::vector<float> out = renderLeft(802);
     EXPECT_GT(out[0], 0.0f);
@@ -133,8 +140,11 @@ TEST_F(VoiceParamTest, IdleSoundTakesANewLevelAtOnceAPlayingOneRamps) {
 }
 
 TEST_F(VoiceParamTest, BusVolumesClampAndReadBackTheTargetAtOnce) {
-    struct Case { Bus bus; float value, stored; } cases[] = {
-        {Bus::Music, 2.0f, 1.0f}, {Bus::Music, 0.4f, 0.4f}, {Bus::Sfx, -1.0f, 0.0f},
+    struct Case {
+        Bus bus;
+        float value, stored;
+    } cases[] = {
+        {Bus::Music, 2.0f, 1.0f}, {Bus::Music, 0.4f, 0.4f},  {Bus::Sfx, -1.0f, 0.0f},
         {Bus::Menu, kInf, 1.0f},  {Bus::Global, 1.5f, 1.0f}, {Bus::Global, 0.0f, 0.0f},
     };
     for (const Case& c : cases) {
@@ -195,15 +205,20 @@ struct ParamCall {
 std::vector<ParamCall> lockedParamCalls() {
     std::vector<ParamCall> calls;
     for (VoiceParam p : {VoiceParam::Gain, VoiceParam::Volume, VoiceParam::Fade, VoiceParam::Pan}) {
-        calls.push_back({std::string("set ") + word(p) + " for",
-                         [p](Engine& e, uint32_t id) { setVoiceParam(e, id, p, 0.5f); return 0.0; }});
+        calls.push_back({std::string("set ") + word(p) + " for", [p](Engine& e, uint32_t id) {
+                             setVoiceParam(e, id, p, 0.5f);
+                             return 0.0;
+                         }});
     }
     for (VoiceParam p : {VoiceParam::Gain, VoiceParam::Volume, VoiceParam::Fade, VoiceParam::Pan, VoiceParam::Speed,
                          VoiceParam::Semitones}) {
         calls.push_back({std::string("get ") + word(p) + " for",
                          [p](Engine& e, uint32_t id) { return static_cast<double>(getVoiceParam(e, id, p)); }});
     }
-    calls.push_back({"set loop status for", [](Engine& e, uint32_t id) { setLoop(e, id, true); return 0.0; }});
+    calls.push_back({"set loop status for", [](Engine& e, uint32_t id) {
+                         setLoop(e, id, true);
+                         return 0.0;
+                     }});
     calls.push_back({"get loop status for", [](Engine& e, uint32_t id) { return getLoop(e, id) ? 1.0 : 0.0; }});
     return calls;
 }
@@ -213,14 +228,17 @@ TEST_F(VoiceParamTest, AbsentSoundsAreRefusedWithNeutralResults) {
     unloadSound(engine_, unloaded);
     std::vector<ParamCall> calls = lockedParamCalls();
     for (VoiceParam p : {VoiceParam::Speed, VoiceParam::Semitones}) {
-        calls.push_back({std::string("set ") + word(p) + " for",
-                         [p](Engine& e, uint32_t id) { setSpeedOrPitch(e, id, p, 1.0f); return 0.0; }});
+        calls.push_back({std::string("set ") + word(p) + " for", [p](Engine& e, uint32_t id) {
+                             setSpeedOrPitch(e, id, p, 1.0f);
+                             return 0.0;
+                         }});
     }
     for (uint32_t id : {static_cast<uint32_t>(unloaded), 99u}) {
         for (const ParamCall& c : calls) {
             log_.clear();
             EXPECT_EQ(c.call(engine_, id), 0.0) << c.action;
-            const std::string message = "Failed to " + c.action + " sound " + std::to_string(id) + " (sound does not exist)";
+            const std::string message =
+                "Failed to " + c.action + " sound " + std::to_string(id) + " (sound does not exist)";
             EXPECT_TRUE(logged(message)) << message;
             EXPECT_EQ(log_.lines().size(), 1u) << message;
         }
@@ -251,8 +269,9 @@ TEST_F(VoiceParamTest, LockedTableRefusesWithoutTouchingTheSound) {
 using VoiceParamLimiterTest = EngineTest;
 
 TEST_F(VoiceParamLimiterTest, SettersClampAndRefuseNaN) {
-    struct Case { float decibels, storedDb, linear; } thresholds[] = {
-        {3.0f, 0.0f, 1.0f}, {-6.0206f, -6.0206f, 0.5f}, {-kInf, -kInf, 0.0f}, {kInf, 0.0f, 1.0f}};
+    struct Case {
+        float decibels, storedDb, linear;
+    } thresholds[] = {{3.0f, 0.0f, 1.0f}, {-6.0206f, -6.0206f, 0.5f}, {-kInf, -kInf, 0.0f}, {kInf, 0.0f, 1.0f}};
     Limiter& limiter = engine_.limiter;
     for (const Case& c : thresholds) {
         setLimiterThreshold(engine_, c.decibels);
@@ -260,7 +279,9 @@ TEST_F(VoiceParamLimiterTest, SettersClampAndRefuseNaN) {
         EXPECT_NEAR(limiter.limiterThreshold.load(), c.linear, 1e-6f) << c.decibels;
         EXPECT_EQ(limiter.limiterLevel.load(), limiter.limiterThreshold.load()) << c.decibels;
     }
-    struct Release { float ms, stored; } releases[] = {{-5.0f, 0.0f}, {250.0f, 250.0f}, {-kInf, 0.0f}};
+    struct Release {
+        float ms, stored;
+    } releases[] = {{-5.0f, 0.0f}, {250.0f, 250.0f}, {-kInf, 0.0f}};
     for (const Release& r : releases) {
         setLimiterRelease(engine_, r.ms);
         EXPECT_EQ(limiter.limiterReleaseMs.load(), r.stored) << r.ms;

@@ -25,7 +25,9 @@ CL_API bool initaudio(int32_t providerId, uint32_t frameRate, int32_t exclusive,
     });
 }
 
-CL_API void freeaudio(void) { guarded("FreeAudio", [] { freeAudio(engine()); }); }
+CL_API void freeaudio(void) {
+    guarded("FreeAudio", [] { freeAudio(engine()); });
+}
 
 CL_API void enumaudiodevices(DeviceCallback callback) {
     guarded("EnumAudioDevices", [&] { enumAudioDevices(engine(), callback); });

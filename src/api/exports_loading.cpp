@@ -7,8 +7,8 @@ using namespace cl;
 
 extern "C" {
 
-CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency,
-                         uint32_t bus, float speed, float semitones, int32_t runtimeSpeed, const char* name) {
+CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency, uint32_t bus,
+                         float speed, float semitones, int32_t runtimeSpeed, const char* name) {
     return guarded("LoadFloat", int32_t{-1}, [&] {
         return loadFloat(engine(), pData, sampleTotal, channels, frequency, bus, speed, semitones, runtimeSpeed != 0,
                          name);

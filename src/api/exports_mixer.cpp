@@ -34,16 +34,28 @@ CL_API void setsemitones(uint32_t id, float semitones) {
     guarded("SetSemitones", [&] { setSpeedOrPitch(engine(), id, VoiceParam::Semitones, semitones); });
 }
 CL_API float getsemitones(uint32_t id) { return getParam("GetSemitones", id, VoiceParam::Semitones); }
-CL_API void setloop(uint32_t id, int32_t loop) { guarded("SetLoop", [&] { setLoop(engine(), id, loop != 0); }); }
-CL_API bool getloop(uint32_t id) { return guarded("GetLoop", false, [&] { return getLoop(engine(), id); }); }
+CL_API void setloop(uint32_t id, int32_t loop) {
+    guarded("SetLoop", [&] { setLoop(engine(), id, loop != 0); });
+}
+CL_API bool getloop(uint32_t id) {
+    return guarded("GetLoop", false, [&] { return getLoop(engine(), id); });
+}
 
-CL_API void setglobalvolume(float volume) { guarded("SetGlobalVolume", [&] { setBusVolume(engine(), Bus::Global, volume); }); }
+CL_API void setglobalvolume(float volume) {
+    guarded("SetGlobalVolume", [&] { setBusVolume(engine(), Bus::Global, volume); });
+}
 CL_API float getglobalvolume(void) { return getBusVolume(engine(), Bus::Global); }
-CL_API void setmusicvolume(float volume) { guarded("SetMusicVolume", [&] { setBusVolume(engine(), Bus::Music, volume); }); }
+CL_API void setmusicvolume(float volume) {
+    guarded("SetMusicVolume", [&] { setBusVolume(engine(), Bus::Music, volume); });
+}
 CL_API float getmusicvolume(void) { return getBusVolume(engine(), Bus::Music); }
-CL_API void setsfxvolume(float volume) { guarded("SetSfxVolume", [&] { setBusVolume(engine(), Bus::Sfx, volume); }); }
+CL_API void setsfxvolume(float volume) {
+    guarded("SetSfxVolume", [&] { setBusVolume(engine(), Bus::Sfx, volume); });
+}
 CL_API float getsfxvolume(void) { return getBusVolume(engine(), Bus::Sfx); }
-CL_API void setmenuvolume(float volume) { guarded("SetMenuVolume", [&] { setBusVolume(engine(), Bus::Menu, volume); }); }
+CL_API void setmenuvolume(float volume) {
+    guarded("SetMenuVolume", [&] { setBusVolume(engine(), Bus::Menu, volume); });
+}
 CL_API float getmenuvolume(void) { return getBusVolume(engine(), Bus::Menu); }
 
 CL_API void setlimiterthreshold(float decibels) {
@@ -57,10 +69,18 @@ CL_API float getlimiterrelease(void) { return engine().limiter.limiterReleaseMs.
 CL_API float getlimiterscale(void) { return takeLimiterScale(engine()); }
 CL_API float getmaxsample(void) { return takeMaxSample(engine()); }
 
-CL_API void startclock(void) { guarded("StartClock", [] { startClockFrom(engine(), 0.0); }); }
-CL_API void startclockfrom(double seconds) { guarded("StartClock", [&] { startClockFrom(engine(), seconds); }); }
-CL_API void stopclock(void) { guarded("StopClock", [] { stopClock(engine()); }); }
-CL_API double getclock(void) { return guarded("GetClock", 0.0, [] { return getClock(engine()); }); }
+CL_API void startclock(void) {
+    guarded("StartClock", [] { startClockFrom(engine(), 0.0); });
+}
+CL_API void startclockfrom(double seconds) {
+    guarded("StartClock", [&] { startClockFrom(engine(), seconds); });
+}
+CL_API void stopclock(void) {
+    guarded("StopClock", [] { stopClock(engine()); });
+}
+CL_API double getclock(void) {
+    return guarded("GetClock", 0.0, [] { return getClock(engine()); });
+}
 CL_API bool clockrunning(void) { return clockRunning(engine()); }
 
 }  // extern "C"

@@ -76,7 +76,8 @@ void scheduleClock(Engine& engine, uint32_t id, double startSeconds, double stop
         return;
     }
     if (startSeconds > stopSeconds) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to schedule sound %d (stopSeconds cannot be before startSeconds)\n",
+        engine.log.message(3,
+                           "[CL] [tid=%4x] Failed to schedule sound %d (stopSeconds cannot be before startSeconds)\n",
                            tid(), printedId);
         return;
     }

@@ -51,7 +51,8 @@ void enumAudioDevices(Engine& engine, DeviceCallback callback) {
     }
     ProviderOps* provider = engine.providers.find(kWasapiProvider);
     if (provider == nullptr || !provider->EnumerateDevices(callback)) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to enumerate audio devices for provider: %d\n", tid(), kWasapiProvider);
+        engine.log.message(3, "[CL] [tid=%4x] Failed to enumerate audio devices for provider: %d\n", tid(),
+                           kWasapiProvider);
     }
 }
 

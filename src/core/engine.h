@@ -49,8 +49,8 @@ public:
 };
 
 struct Engine {
-    explicit Engine(ProviderRegistry registry = defaultProviderRegistry(),
-                    DebugSink debugSink = platform::debugOutput, uint32_t firstSoundId = 0);
+    explicit Engine(ProviderRegistry registry = defaultProviderRegistry(), DebugSink debugSink = platform::debugOutput,
+                    uint32_t firstSoundId = 0);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

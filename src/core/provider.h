@@ -36,8 +36,8 @@ public:
     // Converts interleaved stereo floats. A provider that converts allocates
     // the destination with allocateSamples and writes pointer and count; one
     // that does not convert writes nothing. May throw; callers contain it.
-    virtual void Resample(const float* source, uint32_t sourceCount, float** destination,
-                          uint32_t* destinationCount, uint32_t sourceRate, uint32_t destinationRate) = 0;
+    virtual void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
+                          uint32_t sourceRate, uint32_t destinationRate) = 0;
     virtual bool EnumerateDevices(DeviceCallback callback) = 0;
     virtual void Tick() = 0;
     virtual bool NeedsReinit() = 0;

@@ -28,7 +28,9 @@ void setLimiterRelease(Engine& engine, float milliseconds) {
     engine.limiter.limiterReleaseMs.store(std::max(milliseconds, 0.0f), std::memory_order_relaxed);
 }
 
-float takeLimiterScale(Engine& engine) { return engine.limiter.limiterMinGain.exchange(1.0f, std::memory_order_relaxed); }
+float takeLimiterScale(Engine& engine) {
+    return engine.limiter.limiterMinGain.exchange(1.0f, std::memory_order_relaxed);
+}
 
 float takeMaxSample(Engine& engine) { return engine.limiter.maxSample.exchange(0.0f, std::memory_order_relaxed); }
 

@@ -33,8 +33,10 @@ void rescaleClockPositions(Engine& engine, uint32_t oldRate, uint32_t newRate) {
     for (uint32_t i = 0; i < count; ++i) {
         SoundRecord& record = *engine.sounds.slot(i);
         for (StartEventQueue& queue : record.queues) queue.rescaleStartFrames(rescale);
-        record.activeHead.store(rescaleHead(record.activeHead.load(std::memory_order_relaxed)), std::memory_order_relaxed);
-        record.pendingHead.store(rescaleHead(record.pendingHead.load(std::memory_order_relaxed)), std::memory_order_relaxed);
+        record.activeHead.store(rescaleHead(record.activeHead.load(std::memory_order_relaxed)),
+                                std::memory_order_relaxed);
+        record.pendingHead.store(rescaleHead(record.pendingHead.load(std::memory_order_relaxed)),
+                                 std::memory_order_relaxed);
     }
 }
 

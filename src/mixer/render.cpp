@@ -165,7 +165,8 @@ CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t fra
         for (uint32_t v = 0; v < visitCount; ++v) {
             SoundRecord& record = *table.slot(visits[v]);
             // Scheduled starts come first so an event due now sounds in this frame.
-            if (clockRuns && (record.activeHead.load(relaxed) != kNoEvent || record.pendingHead.load(relaxed) != kNoEvent)) {
+            if (clockRuns &&
+                (record.activeHead.load(relaxed) != kNoEvent || record.pendingHead.load(relaxed) != kNoEvent)) {
                 fireDueStartEvents(record, c, rate);
             }
             if (gamePaused && record.bus != 3) {

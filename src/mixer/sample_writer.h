@@ -19,9 +19,7 @@ inline float clipSample(float s) {
 // Writes the clipped sample s at out (little-endian) and returns the byte after it.
 inline uint8_t* writeSample(SampleFormat format, uint8_t* out, float s) {
     switch (format) {
-        case SampleFormat::Pcm8:
-            *out = static_cast<uint8_t>(static_cast<int32_t>(s * 127.0f + 128.0f));
-            return out + 1;
+        case SampleFormat::Pcm8: *out = static_cast<uint8_t>(static_cast<int32_t>(s * 127.0f + 128.0f)); return out + 1;
         case SampleFormat::Pcm16: {
             const int16_t v = static_cast<int16_t>(s * 32767.0f);
             std::memcpy(out, &v, 2);
@@ -46,9 +44,7 @@ inline uint8_t* writeSample(SampleFormat format, uint8_t* out, float s) {
             std::memcpy(out, &v, 4);
             return out + 4;
         }
-        case SampleFormat::Float32:
-            std::memcpy(out, &s, 4);
-            return out + 4;
+        case SampleFormat::Float32: std::memcpy(out, &s, 4); return out + 4;
     }
     return out;
 }

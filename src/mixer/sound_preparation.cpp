@@ -33,9 +33,9 @@ const char* copyName(const char* name) {
 
 }  // namespace
 
-void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount,
-                     uint32_t channels, uint32_t frameRate, uint32_t bus, float speed, float semitones,
-                     uint8_t runtimeSpeed, const char* name) {
+void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount, uint32_t channels,
+                     uint32_t frameRate, uint32_t bus, float speed, float semitones, uint8_t runtimeSpeed,
+                     const char* name) {
     // Stereo data of odd length ends in half a frame the mixer would read
     // past; it is dropped. Mono counts were checked to fit when doubled.
     const uint32_t stereoCount = channels == 1 ? sampleCount * 2 : sampleCount & ~1u;
@@ -85,8 +85,8 @@ void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
     std::exception_ptr failure;
     if (record.sourceFrameRate != target) {
         try {
-            engine.currentProvider().Resample(record.sourceData, record.sourceSampleCount, &converted,
-                                              &convertedCount, record.sourceFrameRate, target);
+            engine.currentProvider().Resample(record.sourceData, record.sourceSampleCount, &converted, &convertedCount,
+                                              record.sourceFrameRate, target);
         } catch (...) {
             failure = std::current_exception();
             converted = nullptr;

@@ -12,9 +12,9 @@ struct SoundRecord;
 // Throws std::runtime_error("Pointer was null") when the samples cannot be
 // allocated and passes on a failure of the provider's resampler; the caller
 // frees the record.
-void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount,
-                     uint32_t channels, uint32_t frameRate, uint32_t bus, float speed, float semitones,
-                     uint8_t runtimeSpeed, const char* name);
+void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount, uint32_t channels,
+                     uint32_t frameRate, uint32_t bus, float speed, float semitones, uint8_t runtimeSpeed,
+                     const char* name);
 
 // Brings the record's samples to the rate needed for outputRate, starting
 // from its source samples, and keeps a playing voice at the same point.

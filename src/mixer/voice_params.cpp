@@ -76,8 +76,8 @@ void setVoiceParam(Engine& engine, uint32_t id, VoiceParam param, float value) {
     SoundRecord* record = call.record();
     if (record == nullptr) return;
     if (std::isnan(value)) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (value cannot be NaN)\n", tid(), word(param),
-                           static_cast<int>(id));
+        engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (value cannot be NaN)\n", tid(),
+                           word(param), static_cast<int>(id));
         return;
     }
     float stored = value;
@@ -97,7 +97,8 @@ float getVoiceParam(Engine& engine, uint32_t id, VoiceParam param) {
     SoundRecord* record = call.record();
     if (record == nullptr) return 0.0f;
     switch (param) {
-        case VoiceParam::Gain: return static_cast<float>(20.0 * std::log10(static_cast<double>(record->gain.load(relaxed))));
+        case VoiceParam::Gain:
+            return static_cast<float>(20.0 * std::log10(static_cast<double>(record->gain.load(relaxed))));
         case VoiceParam::Speed: return record->speed;
         case VoiceParam::Semitones: return record->semitones;
         default: return field(*record, param)->load(relaxed);
@@ -120,13 +121,14 @@ void setSpeedOrPitch(Engine& engine, uint32_t id, VoiceParam param, float) {
     if (!requireMainThread(engine, speed ? "SetSpeed" : "SetSemitones")) return;
     SoundRecord* record = engine.sounds.lookupSound(id);  // main thread: no lock needed
     if (record == nullptr) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (sound does not exist)\n", tid(), word(param),
-                           static_cast<int>(id));
+        engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (sound does not exist)\n", tid(),
+                           word(param), static_cast<int>(id));
         return;
     }
     if (!record->runtimeSpeed) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (sound does not allow runtime speed updates)\n",
-                           tid(), word(param), static_cast<int>(id));
+        engine.log.message(
+            3, "[CL] [tid=%4x] Failed to set %s for sound %d (sound does not allow runtime speed updates)\n", tid(),
+            word(param), static_cast<int>(id));
     }
 }
 

@@ -84,8 +84,8 @@ int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint
     return -1;
 }
 
-int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uint32_t bus, float speed,
-                    float semitones, bool runtimeSpeed, float durationSeconds) {
+int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uint32_t bus, float speed, float semitones,
+                    bool runtimeSpeed, float durationSeconds) {
     if ((pData == nullptr) == (filename == nullptr)) {
         engine.log.message(3, "[CL] [tid=%4x] Must specify exactly one of pData and filename\n", tid());
         return -1;
@@ -106,14 +106,14 @@ int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uin
         engine.log.message(3, "[CL] [tid=%4x] Decoding is not supported in this build\n", tid());
         return -1;
     }
-    const int64_t frames =
-        saturatingTruncate<int64_t>(static_cast<float>(engine.output.frameRate()) * durationSeconds);
+    const int64_t frames = saturatingTruncate<int64_t>(static_cast<float>(engine.output.frameRate()) * durationSeconds);
     // The section is sized in a u32 float count; one that does not fit is
     // reported as the failed allocation it would be, not wrapped to a smaller one.
     const bool fits = frames <= static_cast<int64_t>(UINT32_MAX / 2);
     float* buffer = fits ? engine.allocateSamples(static_cast<size_t>(frames) * 2) : nullptr;
     if (buffer == nullptr) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to allocate %d frames\n", tid(), saturatingTruncate<int32_t>(frames));
+        engine.log.message(3, "[CL] [tid=%4x] Failed to allocate %d frames\n", tid(),
+                           saturatingTruncate<int32_t>(frames));
         return -1;
     }
     freeSamples(buffer);

@@ -47,7 +47,8 @@ double getPosition(Engine& engine, uint32_t id) {
     SoundCall call(engine, id, "get position for");
     SoundRecord* record = call.record();
     if (record == nullptr) return 0.0;
-    if (record->playRequested.load(std::memory_order_acquire) || record->stopRequested.load(std::memory_order_acquire)) {
+    if (record->playRequested.load(std::memory_order_acquire) ||
+        record->stopRequested.load(std::memory_order_acquire)) {
         return 0.0;  // a request still waits for the audio thread
     }
     const float* pos = record->playPos.load(relaxed);
@@ -90,8 +91,9 @@ void setPosition(Engine& engine, uint32_t id, double seconds) {
                            tid(), printedId, record->name);
         return;
     }
-    const bool playing = record->playRequested.load(std::memory_order_acquire) ||
-                         (!record->stopRequested.load(std::memory_order_acquire) && record->playPos.load(relaxed) != nullptr);
+    const bool playing =
+        record->playRequested.load(std::memory_order_acquire) ||
+        (!record->stopRequested.load(std::memory_order_acquire) && record->playPos.load(relaxed) != nullptr);
     if (playing && !audioPaused) {
         engine.log.message(3,
                            "[CL] [tid=%4x] Failed to set position for sound %d [%s] (cannot set position while sound "
@@ -100,8 +102,8 @@ void setPosition(Engine& engine, uint32_t id, double seconds) {
         return;
     }
     if (std::isnan(seconds)) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to set position for sound %d [%s] (seconds cannot be NaN)\n", tid(),
-                           printedId, record->name);
+        engine.log.message(3, "[CL] [tid=%4x] Failed to set position for sound %d [%s] (seconds cannot be NaN)\n",
+                           tid(), printedId, record->name);
         return;
     }
     record->playFromSeconds.store(seconds, std::memory_order_release);

@@ -43,7 +43,8 @@ std::string LogCapture::body(const std::string& line) {
 
 size_t LogCapture::count(const std::string& text) const {
     auto all = lines();
-    return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](const std::string& line) { return body(line) == text; }));
+    return static_cast<size_t>(
+        std::count_if(all.begin(), all.end(), [&](const std::string& line) { return body(line) == text; }));
 }
 
 bool LogCapture::contains(const std::string& text) const { return count(text) > 0; }

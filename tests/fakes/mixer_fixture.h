@@ -52,7 +52,8 @@ protected:
 
     // Renders `frames` frames of one period; returns the raw bytes.
     std::vector<uint8_t> renderBytes(uint32_t frames) {
-        const uint32_t frameBytes = engine_.output.outputChannels.load() * bytesPerSample(engine_.output.outputFormat.load());
+        const uint32_t frameBytes =
+            engine_.output.outputChannels.load() * bytesPerSample(engine_.output.outputFormat.load());
         std::vector<uint8_t> bytes(static_cast<size_t>(frames) * frameBytes, 0xEE);
         lastFlags_ = renderPeriod(engine_, bytes.data(), frames);
         return bytes;
@@ -77,7 +78,8 @@ protected:
     std::vector<float> renderLeftInPeriods(uint32_t frames, uint32_t period = 480) {
         std::vector<float> all;
         while (all.size() < frames) {
-            std::vector<float> part = renderLeft(std::min<uint32_t>(period, frames - static_cast<uint32_t>(all.size())));
+            std::vector<float> part =
+                renderLeft(std::min<uint32_t>(period, frames - static_cast<uint32_t>(all.size())));
             all.insert(all.end(), part.begin(), part.end());
         }
         return all;

@@ -131,12 +131,19 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AudioInitRefusal,
     testing::Values(
         InitRefusal{"UnknownProvider", 3, 44100, 0.0f, {"Requested audio provider is not available on this platform"}},
-        InitRefusal{"NegativeProvider", -1, 44100, 0.0f, {"Requested audio provider is not available on this platform"}},
+        InitRefusal{
+            "NegativeProvider", -1, 44100, 0.0f, {"Requested audio provider is not available on this platform"}},
         InitRefusal{"ZeroFrameRate", 1, 0, 0.0f, {"Frame rate must be non-zero (got 0)", "Failed to initialise audio"}},
         InitRefusal{"NegativeBuffer", 1, 44100, -1.0f, {"Requested buffer size must be positive (or 0 for default)"}},
-        InitRefusal{"WasapiNotBuilt", 2, 44100, 0.0f,
+        InitRefusal{"WasapiNotBuilt",
+                    2,
+                    44100,
+                    0.0f,
                     {"WASAPI output is not available in this build", "Failed to initialise audio"}},
-        InitRefusal{"DefaultIsWasapi", 0, 44100, 0.0f,
+        InitRefusal{"DefaultIsWasapi",
+                    0,
+                    44100,
+                    0.0f,
                     {"WASAPI output is not available in this build", "Failed to initialise audio"}}),
     [](const testing::TestParamInfo<InitRefusal>& info) { return std::string(info.param.name); });
 

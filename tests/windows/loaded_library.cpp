@@ -70,8 +70,6 @@ std::vector<std::string> CantrelleDll::logged() {
     return lines;
 }
 
-bool CantrelleDll::openNullOutput() {
-    return cl.initaudio(1, 44100, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false);
-}
+bool CantrelleDll::openNullOutput() { return cl.initaudio(1, 44100, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false); }
 
 }  // namespace cltest
