@@ -1,5 +1,6 @@
 #include "core/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -23,12 +24,16 @@ void Logger::message(int level, const char* format, ...) {
     char buffer[kBufferSize];
     va_list args;
     va_start(args, format);
+    errno = 0;
     const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
 
+    // A wide character with no multibyte form fails the whole line with
+    // glibc, while MinGW's formatter leaves it out and only sets EILSEQ:
+    // both count as a failed format, so the two builds log the same.
     // The notes are logged at the note level and never produce a further
     // note, so this recurses at most once.
-    if (length < 0) {
+    if (length < 0 || errno == EILSEQ) {
         if (level != kNoteLevel) message(kNoteLevel, "[CL] [tid=%4x] Debug output format failed\n", tid());
         return;
     }
