@@ -37,19 +37,9 @@ void CantrelleDll::SetUp() {
     ASSERT_NE(module_, nullptr) << "LoadLibraryW(Cantrelle.dll) failed with error " << GetLastError();
 
     std::vector<std::string> missing;
-    resolve(module_, "initaudio", cl.initaudio, missing);
-    resolve(module_, "freeaudio", cl.freeaudio, missing);
-    resolve(module_, "enumaudiodevices", cl.enumaudiodevices, missing);
-    resolve(module_, "audioneedsreinit", cl.audioneedsreinit, missing);
-    resolve(module_, "getversion", cl.getversion, missing);
-    resolve(module_, "getbuildstring", cl.getbuildstring, missing);
-    resolve(module_, "getfeatures", cl.getfeatures, missing);
-    resolve(module_, "setlogfunc", cl.setlogfunc, missing);
-    resolve(module_, "loadfloat", cl.loadfloat, missing);
-    resolve(module_, "loadbytes", cl.loadbytes, missing);
-    resolve(module_, "loadsegment", cl.loadsegment, missing);
-    resolve(module_, "decode", cl.decode, missing);
-    resolve(module_, "unload", cl.unload, missing);
+#define CLTEST_RESOLVE(name) resolve(module_, #name, cl.name, missing);
+    CLTEST_EXPORTS(CLTEST_RESOLVE)
+#undef CLTEST_RESOLVE
     ASSERT_TRUE(missing.empty()) << "not exported: " << testing::PrintToString(missing);
 
     logged();  // drop anything left from an earlier test
@@ -70,6 +60,8 @@ std::vector<std::string> CantrelleDll::logged() {
     return lines;
 }
 
-bool CantrelleDll::openNullOutput() { return cl.initaudio(1, 44100, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false); }
+bool CantrelleDll::openNullOutput(uint32_t frameRate) {
+    return cl.initaudio(1, frameRate, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false);
+}
 
 }  // namespace cltest

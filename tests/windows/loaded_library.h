@@ -14,22 +14,31 @@
 
 namespace cltest {
 
-// The exports built so far, typed from the header so that a signature
-// changed there no longer compiles here.
+// The exports built so far (src/api/exports.txt), each named once so that
+// the table below and the resolution in SetUp cannot drift apart.
+// clang-format off
+#define CLTEST_EXPORTS(X)                                                                                   \
+    X(initaudio) X(freeaudio) X(enumaudiodevices) X(audioneedsreinit)                                       \
+    X(getversion) X(getbuildstring) X(getfeatures) X(setlogfunc)                                            \
+    X(loadfloat) X(loadbytes) X(loadsegment) X(decode) X(unload)                                            \
+    X(play) X(playfrom) X(stop) X(getposition) X(setposition) X(getlength) X(isplaying)                     \
+    X(setgain) X(getgain) X(setvolume) X(getvolume) X(setfade) X(getfade) X(setpan) X(getpan)               \
+    X(setspeed) X(getspeed) X(setsemitones) X(getsemitones) X(setloop) X(getloop)                           \
+    X(setglobalvolume) X(getglobalvolume) X(setmusicvolume) X(getmusicvolume)                               \
+    X(setsfxvolume) X(getsfxvolume) X(setmenuvolume) X(getmenuvolume)                                       \
+    X(setlimiterthreshold) X(getlimiterthreshold) X(setlimiterrelease) X(getlimiterrelease)                 \
+    X(getlimiterscale) X(getmaxsample)                                                                      \
+    X(startclock) X(startclockfrom) X(stopclock) X(getclock) X(clockrunning)                                \
+    X(scheduleclock) X(unschedule) X(pauseaudio) X(unpauseaudio) X(pausegameaudio) X(unpausegameaudio)      \
+    X(tick)
+// clang-format on
+
+// Typed from the header, so that a signature changed there no longer
+// compiles here.
 struct Exports {
-    decltype(&::initaudio) initaudio;
-    decltype(&::freeaudio) freeaudio;
-    decltype(&::enumaudiodevices) enumaudiodevices;
-    decltype(&::audioneedsreinit) audioneedsreinit;
-    decltype(&::getversion) getversion;
-    decltype(&::getbuildstring) getbuildstring;
-    decltype(&::getfeatures) getfeatures;
-    decltype(&::setlogfunc) setlogfunc;
-    decltype(&::loadfloat) loadfloat;
-    decltype(&::loadbytes) loadbytes;
-    decltype(&::loadsegment) loadsegment;
-    decltype(&::decode) decode;
-    decltype(&::unload) unload;
+#define CLTEST_MEMBER(name) decltype(&::name) name;
+    CLTEST_EXPORTS(CLTEST_MEMBER)
+#undef CLTEST_MEMBER
 };
 
 // One log line as the library writes it on the given thread:
@@ -46,8 +55,8 @@ protected:
     // Lines logged since the previous call, from any thread, in order.
     std::vector<std::string> logged();
 
-    // Opens the null output at 44100 Hz; true when it is up.
-    bool openNullOutput();
+    // Opens the null output; true when it is up.
+    bool openNullOutput(uint32_t frameRate = 44100);
 
     Exports cl{};
 
