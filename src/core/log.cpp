@@ -24,8 +24,11 @@ void Logger::message(int level, const char* format, ...) {
     char buffer[kBufferSize];
     va_list args;
     va_start(args, format);
+    const int callersErrno = errno;  // logging must not change what the caller sees
     errno = 0;
     const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    const bool unconvertible = errno == EILSEQ;
+    errno = callersErrno;
     va_end(args);
 
     // A wide character with no multibyte form fails the whole line with
@@ -33,7 +36,7 @@ void Logger::message(int level, const char* format, ...) {
     // both count as a failed format, so the two builds log the same.
     // The notes are logged at the note level and never produce a further
     // note, so this recurses at most once.
-    if (length < 0 || errno == EILSEQ) {
+    if (length < 0 || unconvertible) {
         if (level != kNoteLevel) message(kNoteLevel, "[CL] [tid=%4x] Debug output format failed\n", tid());
         return;
     }
