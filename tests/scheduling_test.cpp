@@ -75,6 +75,40 @@ TEST_F(SchedulingFrames, ScheduledStopEndsALoopEarlyAndALateStartStillStopsOnTim
     EXPECT_EQ(out[200], 0.0f);  // stops at clock frame 300
 }
 
+// A loop scheduled for longer than the sound wraps until its stop time,
+// also when it joins its loop late, in phase.
+TEST_F(SchedulingFrames, LoopStopsAtItsScheduledTimeAfterSeveralPasses) {
+    struct Case {
+        int64_t clockAtStart;
+        size_t firstRampFrame;
+    } cases[] = {{0, 0}, {1100, 100}};
+    for (const Case& c : cases) {
+        const int32_t id = loadRamp(1000);
+        setLoop(engine_, id, true);
+        startClockFrom(engine_, at(c.clockAtStart));
+        scheduleClock(engine_, id, 0.0, at(2500));
+        const std::vector<float> out = renderFor(3000 - static_cast<uint32_t>(c.clockAtStart));
+        const size_t stop = 2500 - static_cast<size_t>(c.clockAtStart);
+        EXPECT_EQ(rampFrame(out[0]), static_cast<int64_t>(c.firstRampFrame));
+        EXPECT_EQ(rampFrame(out[stop - 1]), 499);  // 2499 wrapped into a 1000-frame loop
+        for (size_t i = stop; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << i;
+        unloadSound(engine_, id);
+        stopClock(engine_);
+    }
+}
+
+TEST_F(SchedulingTest, RateChangeKeepsALoopsScheduledStop) {
+    const int32_t id = loadRamp(1000);
+    setLoop(engine_, id, true);
+    startClockFrom(engine_, 0.0);
+    scheduleClock(engine_, id, 0.0, at(2500));
+    renderLeft(1000);
+    ASSERT_TRUE(setOutputFormat(engine_, SampleFormat::Float32, 96000, 2));
+    const std::vector<float> out = renderLeftInPeriods(4000);  // 1500 frames at 48000 left: 3000 now
+    EXPECT_NE(out[2999], 0.0f);
+    for (size_t i = 3000; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << i;
+}
+
 TEST_F(SchedulingFrames, ZeroLengthOrExpiredStartPlaysNothing) {
     const int32_t id = loadRamp(1000);
     startClockFrom(engine_, at(500));

@@ -65,6 +65,10 @@ inline void mixVoice(SoundRecord& record, float step, float (&bus)[4][2]) {
     accumulator[0] += record.currentLeft.load(relaxed) * pos[0];
     accumulator[1] += record.currentRight.load(relaxed) * pos[1];
     pos += 2;
+    if (record.framesUntilStop != kNoStop && --record.framesUntilStop == 0) {
+        idleVoice(record);  // a looping voice reached its scheduled stop
+        return;
+    }
     float* const end = record.playEnd.load(relaxed);
     if (pos >= end) {
         float* const dataEnd = record.dataEnd.load(relaxed);

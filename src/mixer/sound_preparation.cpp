@@ -116,6 +116,10 @@ void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
         float* const end = toTheEnd ? dataEnd : data + 2 * static_cast<size_t>(scaled(stopFrame));
         // A voice whose position lands on or past its stop point has ended.
         const bool stillPlaying = pos < end;
+        if (record.framesUntilStop != kNoStop) {
+            const uint64_t left = saturatingTruncate<uint64_t>(static_cast<double>(record.framesUntilStop) * ratio);
+            record.framesUntilStop = left > 0 ? left : 1;
+        }
         record.playPos.store(stillPlaying ? pos : nullptr, std::memory_order_relaxed);
         record.playEnd.store(stillPlaying ? end : nullptr, std::memory_order_relaxed);
     }

@@ -16,13 +16,18 @@ void idleVoice(SoundRecord& record) {
 
 namespace {
 
-// The frame where a start lands, or -1 when it lies past the end. Computed
-// in 64 bits: a negative offset (a position set below zero) starts at the
-// first frame, and a huge one never wraps onto the data by overflow.
+// The position a start lands on before a loop wraps it. Computed in 64
+// bits: a negative offset (a position set below zero) starts at the first
+// frame, and a huge one never wraps onto the data by overflow.
+uint64_t unwrappedStart(double seconds, uint64_t offsetFrames, uint32_t outputRate) {
+    const uint64_t frame = saturatingTruncate<uint32_t>(seconds * outputRate);
+    return frame + (offsetFrames < UINT32_MAX ? offsetFrames : UINT32_MAX);  // both below 2^32: no wrap
+}
+
+// The frame where a start lands, or -1 when it lies past the end.
 int64_t startFrame(const SoundRecord& record, double seconds, uint64_t offsetFrames, uint32_t outputRate) {
     const uint64_t frames = record.sampleCount.load(std::memory_order_relaxed) / 2;
-    uint64_t frame = saturatingTruncate<uint32_t>(seconds * outputRate);
-    frame += offsetFrames < UINT32_MAX ? offsetFrames : UINT32_MAX;  // both below 2^32: no wrap
+    uint64_t frame = unwrappedStart(seconds, offsetFrames, outputRate);
     if (record.loop.load(std::memory_order_relaxed) && frames > 0) frame %= frames;
     return frame < frames ? static_cast<int64_t>(frame) : -1;
 }
@@ -37,6 +42,7 @@ void startVoiceAt(SoundRecord& record, double seconds, uint64_t offsetFrames, ui
         record.playPos.store(record.data.load(std::memory_order_relaxed) + 2 * frame, std::memory_order_relaxed);
     }
     record.playEnd.store(record.dataEnd.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    record.framesUntilStop = kNoStop;
 }
 
 void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durationSeconds, uint32_t outputRate) {
@@ -45,8 +51,24 @@ void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durati
     const int64_t frame = startFrame(record, seconds, lateFrames, outputRate);
     float* const data = record.data.load(std::memory_order_relaxed);
     float* const dataEnd = record.dataEnd.load(std::memory_order_relaxed);
+    const bool timed = !std::isinf(durationSeconds);
+    record.framesUntilStop = kNoStop;
+    if (timed && record.loop.load(std::memory_order_relaxed)) {
+        // A loop stops at its scheduled time however often it wraps: it plays
+        // from its unwrapped start up to the position one duration in.
+        const uint64_t stopFrame = saturatingTruncate<uint64_t>(durationSeconds * outputRate);
+        const uint64_t start = unwrappedStart(seconds, lateFrames, outputRate);
+        if (frame < 0 || stopFrame <= start) {
+            idleVoice(record);
+            return;
+        }
+        record.framesUntilStop = stopFrame - start;
+        record.playPos.store(data + 2 * frame, std::memory_order_relaxed);
+        record.playEnd.store(dataEnd, std::memory_order_relaxed);
+        return;
+    }
     float* end = dataEnd;
-    if (!std::isinf(durationSeconds)) {
+    if (timed) {
         // The stop lies one duration after the scheduled start, measured from
         // the first frame, so a late start still stops on time.
         const uint64_t stopFrame = saturatingTruncate<uint32_t>(durationSeconds * outputRate);

@@ -18,6 +18,8 @@ namespace cl {
 // unit, so the destructor can tell it from an owned copy.
 inline constexpr char kUnknownName[] = "<unknown>";
 
+inline constexpr uint64_t kNoStop = UINT64_MAX;
+
 struct SoundRecord {
     SoundRecord();
     ~SoundRecord();  // frees name, samples and queues
@@ -31,6 +33,10 @@ struct SoundRecord {
     std::atomic<int64_t> pendingHead{kNoEvent};
     uint32_t bus = 0;
     std::atomic<float*> playEnd{nullptr};  // where the voice stops
+    // Frames a looping voice plays before its scheduled stop, however often
+    // it wraps; kNoStop when it plays on. Audio thread only (and conversions,
+    // which never run while the mixer renders).
+    uint64_t framesUntilStop = kNoStop;
 
     const char* name = kUnknownName;  // owned unless kUnknownName
 
