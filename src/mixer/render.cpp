@@ -33,11 +33,6 @@ inline void smoothAtomic(std::atomic<float>& current, const std::atomic<float>& 
     if (now != goal) current.store(smoothToward(now, goal, step), relaxed);
 }
 
-inline void snapGains(SoundRecord& record) {
-    record.currentLeft.store(record.targetLeft.load(relaxed), relaxed);
-    record.currentRight.store(record.targetRight.load(relaxed), relaxed);
-}
-
 // Requests the game's threads left since the last call. Each flag is taken
 // with an exchange, so a request raised meanwhile waits for the next call
 // instead of being cleared unseen.

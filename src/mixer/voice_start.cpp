@@ -7,11 +7,15 @@
 
 namespace cl {
 
+void snapGains(SoundRecord& record) {
+    record.currentLeft.store(record.targetLeft.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    record.currentRight.store(record.targetRight.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
 void idleVoice(SoundRecord& record) {
     record.playPos.store(nullptr, std::memory_order_relaxed);
     record.playEnd.store(nullptr, std::memory_order_relaxed);
-    record.currentLeft.store(record.targetLeft.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    record.currentRight.store(record.targetRight.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    snapGains(record);
 }
 
 namespace {

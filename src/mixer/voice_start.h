@@ -15,6 +15,9 @@ void startVoiceAt(SoundRecord& record, double seconds, uint64_t offsetFrames, ui
 // in phase) and stops `durationSeconds` after the scheduled start.
 void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durationSeconds, uint32_t outputRate);
 
+// Sets the smoothed channel gains to their targets (no ramp).
+void snapGains(SoundRecord& record);
+
 // Idles the voice; its smoothed gains snap to their targets.
 void idleVoice(SoundRecord& record);
 

@@ -1,6 +1,5 @@
 #pragma once
 // A scheduled start and the min-heap of them that each sound keeps twice.
-#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -21,10 +20,8 @@ inline constexpr int64_t kNoEvent = std::numeric_limits<int64_t>::max();
 class StartEventQueue {
 public:
     void push(const StartEvent& event);
-    StartEvent pop();      // precondition: !empty()
-    int64_t head() const;  // earliest start frame, or kNoEvent
-    bool empty() const { return heap_.empty(); }
-    size_t size() const { return heap_.size(); }
+    StartEvent pop();                                          // precondition: head() != kNoEvent
+    int64_t head() const;                                      // earliest start frame, or kNoEvent
     void clear() { heap_.clear(); }                            // keeps capacity: audio-thread safe
     void release() { std::vector<StartEvent>().swap(heap_); }  // frees storage: not on the audio thread
     // Applies f to every start frame; the order among frames is preserved by
