@@ -41,7 +41,13 @@ extern "C" {
 #endif
 
 /* Receives one complete log line ("[CL] [tid=...] ...\n"). The text is valid
- * only during the call. May be called on any thread, also concurrently. */
+ * only during the call. May be called on any thread, also concurrently, and
+ * runs on the thread that logged. It may call back into the library: lines
+ * are logged with no lock of the library held, with one exception: a line
+ * logged while an output rate conversion runs (by loadfloat or initaudio)
+ * holds the lock that orders loads against output changes, so a receiver
+ * must not call loadfloat or initaudio itself. Keep it short: a receiver
+ * that blocks delays the call that logged. */
 typedef void (*LogCallback)(const char* line);
 
 /* Receives the build string, which stays valid for the life of the library.

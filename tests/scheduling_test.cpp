@@ -7,7 +7,7 @@
 #include "clock/clock.h"
 #include "clock/scheduling.h"
 #include "fakes/mixer_fixture.h"
-#include "mixer/voice_start.h"
+#include "mixer/audio_handoff.h"
 
 namespace cl::test {
 namespace {

@@ -11,7 +11,10 @@ class SoundTableTest : public ::testing::Test {
 protected:
     int32_t add(SoundTable& table) {
         auto record = std::make_unique<SoundRecord>();
-        return table.addSound(log, record);
+        AddRefusal refusal = AddRefusal::None;
+        const int32_t id = table.addSound(record, refusal);
+        logAddRefusal(log, refusal);
+        return id;
     }
     void unloadAll(SoundTable& table, uint32_t first, uint32_t count) {
         for (uint32_t id = first; id < first + count; ++id) table.lookupSound(id)->unloaded = 1;

@@ -6,12 +6,21 @@
 #include "core/engine.h"
 
 namespace cl {
+namespace {
+
+// Sequentially consistent: pairs with the audio thread raising renderActive
+// before it reads the pause flag and the clock (renderPeriod).
+bool renderInProgress(Engine& engine) { return engine.pause.renderActive.load(std::memory_order_seq_cst) != 0; }
+
+bool outputClosed(Engine& engine) { return engine.audio.audioInitialised.load(std::memory_order_relaxed) == 0; }
+
+bool audioPaused(Engine& engine) { return engine.pause.audioPaused.load(std::memory_order_seq_cst) != 0; }
+
+}  // namespace
 
 bool waitForRenderToYield(Engine& engine, const char* operation) {
     const auto start = std::chrono::steady_clock::now();
-    // Sequentially consistent load: pairs with the audio thread raising
-    // renderActive before it reads the flags this thread has just set.
-    while (engine.pause.renderActive.load(std::memory_order_seq_cst)) {
+    while (renderInProgress(engine)) {
         if (std::chrono::steady_clock::now() - start > engine.renderYieldTimeout) {
             engine.log.message(3, "[CL] [tid=%4x] %s timed out waiting for audio thread to yield\n", tid(), operation);
             return false;
@@ -19,6 +28,16 @@ bool waitForRenderToYield(Engine& engine, const char* operation) {
         std::this_thread::yield();  // a render lasts well under a millisecond
     }
     return true;
+}
+
+bool rendersAreHeld(Engine& engine) {
+    return outputClosed(engine) || (audioPaused(engine) && !renderInProgress(engine));
+}
+
+bool startEventsAreHeld(Engine& engine) {
+    if (outputClosed(engine)) return true;
+    const bool clockStopped = engine.clock.clockFrame.load(std::memory_order_seq_cst) == kClockStopped;
+    return (clockStopped || audioPaused(engine)) && !renderInProgress(engine);
 }
 
 }  // namespace cl

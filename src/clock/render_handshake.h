@@ -7,4 +7,19 @@ struct Engine;
 // waiting for audio thread to yield" and returns false.
 bool waitForRenderToYield(Engine& engine, const char* operation);
 
+// What the main thread may do without the audio thread, decided from the
+// flags as they are now rather than from what an earlier wait returned: a
+// wait that timed out leaves renderActive raised, and so grants nothing.
+// Both stay true until the main thread itself starts the clock or unpauses:
+// a render that begins later sees the clock stopped or the pause.
+
+// No render can touch any sound record: output is closed, or audio is
+// paused and no render is in progress. Records may be freed.
+bool rendersAreHeld(Engine& engine);
+
+// No render can consume start events: the clock is stopped or audio is
+// paused, and no render is in progress (or output is closed). The main
+// thread may then use the active queues directly.
+bool startEventsAreHeld(Engine& engine);
+
 }  // namespace cl

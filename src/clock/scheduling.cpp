@@ -8,15 +8,12 @@
 namespace cl {
 namespace {
 
-// Two queues per sound keep the audio thread lock-free: while it consumes
-// events, the main thread only adds to the pending queue (under queueLock)
-// and the audio thread swaps the queues when the pending one holds the
-// earliest event. While it does not consume them (clock stopped or audio
-// paused), the main thread uses the active queue directly.
-bool audioConsumesEvents(Engine& engine) {
-    return engine.clock.running() && !engine.pause.audioPaused.load(std::memory_order_seq_cst);
-}
-
+// Two queues per sound keep the audio thread lock-free (the rules are in
+// mixer/audio_handoff.h): while renders consume events, this thread only
+// adds to the pending queue and empties it, under queueLock, and the audio
+// thread swaps the queues when the pending one holds the earliest event.
+// Only while no render can consume events does this thread use the active
+// queue directly.
 class QueueLockGuard {
 public:
     explicit QueueLockGuard(std::atomic<uint8_t>& lock) : lock_(lock) {
@@ -41,7 +38,7 @@ void clearActiveQueue(SoundRecord& record) {
 }
 
 void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event) {
-    if (audioConsumesEvents(engine)) {
+    if (!startEventsAreHeld(engine)) {
         QueueLockGuard guard(record.queueLock);
         record.pendingQueue->push(event);
         record.pendingHead.store(record.pendingQueue->head(), std::memory_order_relaxed);
@@ -81,7 +78,7 @@ void scheduleClock(Engine& engine, uint32_t id, double startSeconds, double stop
                            tid(), printedId);
         return;
     }
-    if (record->unscheduleRequested.load(std::memory_order_acquire) && !audioConsumesEvents(engine)) {
+    if (record->unscheduleRequested.load(std::memory_order_acquire) && startEventsAreHeld(engine)) {
         clearActiveQueue(*record);
     }
     int64_t startFrame = secondsToFrames(startSeconds, engine.output.frameRate());
@@ -97,18 +94,21 @@ void unscheduleSound(Engine& engine, uint32_t id) {
                            static_cast<int>(id));
         return;
     }
-    record->unscheduleRequested.store(1, std::memory_order_release);
-    if (!audioConsumesEvents(engine)) clearActiveQueue(*record);
+    const bool held = startEventsAreHeld(engine);
+    if (held) clearActiveQueue(*record);
     QueueLockGuard guard(record->queueLock);
     record->pendingQueue->release();
     record->pendingHead.store(kNoEvent, std::memory_order_relaxed);
+    // Raised under the lock, with the pending queue already empty: a swap
+    // came either before (and the flag empties what it swapped in) or after.
+    if (!held) record->unscheduleRequested.store(1, std::memory_order_release);
 }
 
 bool pauseAudio(Engine& engine) {
     if (!requireMainThread(engine, "PauseAudio")) return false;
     engine.pause.audioPaused.exchange(1, std::memory_order_seq_cst);
     if (!waitForRenderToYield(engine, "PauseAudio")) return false;
-    engine.sounds.releaseUnloadedSounds();  // no render runs: records may go
+    engine.sounds.releaseUnloadedSounds();  // the handshake held the renders: records may go
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "core/engine.h"
 #include "core/float_convert.h"
@@ -69,28 +71,41 @@ bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, ui
         return false;
     }
 
-    std::unique_lock<std::shared_mutex> noLoadsMeanwhile(engine.formatLock);
-    OutputFormat& output = engine.output;
-    output.outputFormat.store(format, std::memory_order_relaxed);
-    const uint32_t oldRate = output.frameRate();
-    if (oldRate != frameRate) rescaleClockPositions(engine, oldRate, frameRate);
+    // Logged once the lock is released, so a log receiver may load sounds.
+    // Names stay valid: records are freed only on this thread.
+    struct ConversionFailure {
+        int id;
+        const char* name;
+        std::string reason;
+    };
+    std::vector<ConversionFailure> failures;
+    {
+        std::unique_lock<std::shared_mutex> noLoadsMeanwhile(engine.formatLock);
+        OutputFormat& output = engine.output;
+        output.outputFormat.store(format, std::memory_order_relaxed);
+        const uint32_t oldRate = output.frameRate();
+        if (oldRate != frameRate) rescaleClockPositions(engine, oldRate, frameRate);
 
-    const uint32_t count = engine.sounds.soundCount();
-    for (uint32_t i = 0; i < count; ++i) {
-        SoundRecord& record = *engine.sounds.slot(i);
-        try {
-            convertSound(engine, record, frameRate);
-        } catch (const std::exception& error) {
-            engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
-                               static_cast<int>(engine.sounds.firstSoundId() + i), record.name, error.what());
-        } catch (...) {
-            engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
-                               static_cast<int>(engine.sounds.firstSoundId() + i), record.name, "unknown error");
+        const uint32_t count = engine.sounds.soundCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            SoundRecord& record = *engine.sounds.slot(i);
+            const int id = static_cast<int>(engine.sounds.firstSoundId() + i);
+            try {
+                convertSound(engine, record, frameRate);
+            } catch (const std::exception& error) {
+                failures.push_back({id, record.name, error.what()});
+            } catch (...) {
+                failures.push_back({id, record.name, "unknown error"});
+            }
         }
+        output.outputFrameRate.store(frameRate, std::memory_order_relaxed);
+        output.outputChannels.store(channels, std::memory_order_relaxed);
+        output.rampStep.store(48000.0f / static_cast<float>(frameRate) * kRampStepAt48k, std::memory_order_relaxed);
     }
-    output.outputFrameRate.store(frameRate, std::memory_order_relaxed);
-    output.outputChannels.store(channels, std::memory_order_relaxed);
-    output.rampStep.store(48000.0f / static_cast<float>(frameRate) * kRampStepAt48k, std::memory_order_relaxed);
+    for (const ConversionFailure& failure : failures) {
+        engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
+                           failure.id, failure.name, failure.reason.c_str());
+    }
     return true;
 }
 

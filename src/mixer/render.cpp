@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/engine.h"
+#include "mixer/audio_handoff.h"
 #include "mixer/sample_writer.h"
 #include "mixer/voice_start.h"
 
@@ -11,13 +12,6 @@ namespace cl {
 namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
-
-thread_local int renderDepth = 0;
-
-struct InsideRender {
-    InsideRender() { ++renderDepth; }
-    ~InsideRender() { --renderDepth; }
-};
 
 // Moves current toward target by at most step, landing exactly on it.
 inline float smoothToward(float current, float target, float step) {
@@ -31,23 +25,6 @@ inline void smoothAtomic(std::atomic<float>& current, const std::atomic<float>& 
     const float now = current.load(relaxed);
     const float goal = target.load(relaxed);
     if (now != goal) current.store(smoothToward(now, goal, step), relaxed);
-}
-
-// Requests the game's threads left since the last call. Each flag is taken
-// with an exchange, so a request raised meanwhile waits for the next call
-// instead of being cleared unseen.
-void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) {
-    if (record.playRequested.exchange(0, std::memory_order_acquire)) {
-        double seconds = record.playFromSeconds.load(std::memory_order_acquire);
-        startVoiceAt(record, seconds, 0, outputRate);
-        // Reset only if no newer play stored its own offset meanwhile.
-        record.playFromSeconds.compare_exchange_strong(seconds, 0.0, relaxed);
-    }
-    if (record.stopRequested.exchange(0, std::memory_order_acquire)) idleVoice(record);
-    if (clockRuns && record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
-        record.activeQueue->clear();  // keeps its storage: nothing is freed on this thread
-        record.activeHead.store(kNoEvent, relaxed);
-    }
 }
 
 // Mixes one frame of the voice into its bus and advances it.
@@ -82,12 +59,15 @@ inline void mixVoice(SoundRecord& record, float step, float (&bus)[4][2]) {
 // Lists the sounds a block must visit: playing voices and sounds with
 // scheduled starts. Any other sound is idle and stays so for the block: play
 // requests are taken at its start, and a start event added meanwhile raises
-// startEventGeneration, which makes the mixer list again. While game audio
-// is paused, the idle sounds of buses 0 to 2 have their gains snapped here.
+// startEventGeneration, which makes the mixer list again. An unloaded sound
+// is never listed: its voice was idled at the start of the call. While game
+// audio is paused, the idle sounds of buses 0 to 2 have their gains snapped
+// here.
 uint32_t listVisits(SoundTable& table, uint32_t soundCount, bool gamePaused, uint16_t* visits) {
     uint32_t count = 0;
     for (uint32_t i = 0; i < soundCount; ++i) {
         SoundRecord& record = *table.slot(i);
+        if (record.unloaded.load(relaxed)) continue;
         if (record.playPos.load(relaxed) != nullptr || record.activeHead.load(relaxed) != kNoEvent ||
             record.pendingHead.load(relaxed) != kNoEvent) {
             visits[count++] = static_cast<uint16_t>(i);
@@ -104,11 +84,8 @@ inline void raiseMaxSample(Limiter& limiter, float magnitude) {
 
 }  // namespace
 
-bool isInsideRender() { return renderDepth > 0; }
-
 CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
                                       uint32_t* framesDone) {
-    const InsideRender inside;
     // Sequentially consistent: pairs with the main thread's store of the flag
     // before it reads renderActive (the pause handshake).
     if (engine.pause.audioPaused.load(std::memory_order_seq_cst)) return RenderResult::Silent;
@@ -215,7 +192,6 @@ CL_REALTIME void fillSilence(Engine& engine, uint8_t* out, uint32_t frames) {
 }
 
 CL_REALTIME uint32_t renderPeriod(Engine& engine, uint8_t* buffer, uint32_t frames) {
-    const InsideRender inside;
     // Raised before renderBuffer reads the pause flag or the clock, so a main
     // thread that set either and then sees renderActive clear knows that no
     // render saw the old value.

@@ -24,10 +24,6 @@ CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t fra
 // Writes `frames` frames of silence in the output format.
 CL_REALTIME void fillSilence(Engine& engine, uint8_t* out, uint32_t frames);
 
-// True while the calling thread is inside renderBuffer or renderPeriod; lets
-// tests prove that nothing on the render path logs.
-bool isInsideRender();
-
 // What the audio thread does for one device period: raises renderActive,
 // renders until the period is full, and lowers it. Returns the release flags:
 // Silent's value when the whole period is silent and nothing was written.

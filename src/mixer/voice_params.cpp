@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "mixer/channel_gains.h"
 #include "sound/sound_access.h"
 
 namespace cl {
@@ -58,24 +59,12 @@ const char* busWord(Bus bus) {
 
 }  // namespace
 
-void updateChannelGains(SoundRecord& record) {
-    const float level = record.gain.load(relaxed) * record.volume.load(relaxed) * record.fade.load(relaxed);
-    const float pan = record.pan.load(relaxed);
-    const float left = std::min(1.0f, std::max(0.0f, 1.0f - pan)) * level;
-    const float right = std::min(1.0f, std::max(0.0f, 1.0f + pan)) * level;
-    record.targetLeft.store(left, relaxed);
-    record.targetRight.store(right, relaxed);
-    if (record.playPos.load(relaxed) == nullptr) {
-        record.currentLeft.store(left, relaxed);
-        record.currentRight.store(right, relaxed);
-    }
-}
-
 void setVoiceParam(Engine& engine, uint32_t id, VoiceParam param, float value) {
     SoundCall call(engine, id, action("set", word(param)).c_str());
     SoundRecord* record = call.record();
     if (record == nullptr) return;
     if (std::isnan(value)) {
+        call.release();
         engine.log.message(3, "[CL] [tid=%4x] Failed to set %s for sound %d (value cannot be NaN)\n", tid(),
                            word(param), static_cast<int>(id));
         return;
@@ -88,8 +77,7 @@ void setVoiceParam(Engine& engine, uint32_t id, VoiceParam param, float value) {
         case VoiceParam::Pan: stored = std::clamp(value, -1.0f, 1.0f); break;
         default: return;
     }
-    field(*record, param)->store(stored, relaxed);
-    updateChannelGains(*record);
+    setLevelParameter(*record, *field(*record, param), stored);
 }
 
 float getVoiceParam(Engine& engine, uint32_t id, VoiceParam param) {

@@ -6,7 +6,6 @@
 namespace cl {
 
 struct Engine;
-struct SoundRecord;
 
 enum class VoiceParam { Gain, Volume, Fade, Pan, Speed, Semitones };
 enum class Bus { Global, Music, Sfx, Menu };
@@ -21,9 +20,5 @@ void setSpeedOrPitch(Engine& engine, uint32_t id, VoiceParam param, float value)
 
 void setBusVolume(Engine& engine, Bus bus, float volume);
 float getBusVolume(Engine& engine, Bus bus);
-
-// Recomputes the channel gain targets; an idle voice takes them at once so
-// it starts at its new level without a ramp.
-void updateChannelGains(SoundRecord& record);
 
 }  // namespace cl

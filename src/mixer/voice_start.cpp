@@ -1,6 +1,7 @@
 #include "mixer/voice_start.h"
 
 #include <cmath>
+#include <utility>
 
 #include "core/float_convert.h"
 #include "sound/sound_record.h"
@@ -19,6 +20,15 @@ void idleVoice(SoundRecord& record) {
 }
 
 namespace {
+
+// A voice that starts from idle starts at its target levels: a level set
+// while it was idle needs no ramp. Only this thread writes the smoothed
+// gains, so a setter can never cut a ramp that has just begun.
+void beginVoice(SoundRecord& record, float* pos, float* end) {
+    if (record.playPos.load(std::memory_order_relaxed) == nullptr) snapGains(record);
+    record.playPos.store(pos, std::memory_order_relaxed);
+    record.playEnd.store(end, std::memory_order_relaxed);
+}
 
 // The position a start lands on before a loop wraps it. Computed in 64
 // bits: a negative offset (a position set below zero) starts at the first
@@ -40,13 +50,13 @@ int64_t startFrame(const SoundRecord& record, double seconds, uint64_t offsetFra
 
 void startVoiceAt(SoundRecord& record, double seconds, uint64_t offsetFrames, uint32_t outputRate) {
     const int64_t frame = startFrame(record, seconds, offsetFrames, outputRate);
-    if (frame < 0) {
-        record.playPos.store(nullptr, std::memory_order_relaxed);
-    } else {
-        record.playPos.store(record.data.load(std::memory_order_relaxed) + 2 * frame, std::memory_order_relaxed);
-    }
-    record.playEnd.store(record.dataEnd.load(std::memory_order_relaxed), std::memory_order_relaxed);
     record.framesUntilStop = kNoStop;
+    if (frame < 0) {
+        idleVoice(record);
+        return;
+    }
+    beginVoice(record, record.data.load(std::memory_order_relaxed) + 2 * frame,
+               record.dataEnd.load(std::memory_order_relaxed));
 }
 
 void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durationSeconds, uint32_t outputRate) {
@@ -67,8 +77,7 @@ void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durati
             return;
         }
         record.framesUntilStop = stopFrame - start;
-        record.playPos.store(data + 2 * frame, std::memory_order_relaxed);
-        record.playEnd.store(dataEnd, std::memory_order_relaxed);
+        beginVoice(record, data + 2 * frame, dataEnd);
         return;
     }
     float* end = dataEnd;
@@ -84,41 +93,33 @@ void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durati
         idleVoice(record);
         return;
     }
-    record.playPos.store(data + 2 * frame, std::memory_order_relaxed);
-    record.playEnd.store(end, std::memory_order_relaxed);
+    beginVoice(record, data + 2 * frame, end);
 }
 
-void fireDueStartEvents(SoundRecord& record, int64_t clock, uint32_t outputRate) {
-    for (;;) {
-        int64_t activeHead = record.activeHead.load(std::memory_order_relaxed);
-        const int64_t pendingHead = record.pendingHead.load(std::memory_order_relaxed);
-        // One try: the main thread holds the lock only for one push or clear,
-        // and an event it is adding is taken at the next frame.
-        if (pendingHead < activeHead && record.queueLock.exchange(1, std::memory_order_acquire) == 0) {
-            // An unschedule that emptied the pending queue before these events
-            // were added also covers the active queue: honour it before the
-            // swap, or it would later empty the new events and leave the old.
-            if (record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
-                record.activeQueue->clear();
-                activeHead = kNoEvent;
-            }
-            std::swap(record.activeQueue, record.pendingQueue);
-            record.activeHead.store(pendingHead, std::memory_order_relaxed);
-            record.pendingHead.store(activeHead, std::memory_order_relaxed);
-            record.queueLock.store(0, std::memory_order_release);
-            activeHead = pendingHead;
-        }
-        if (clock < activeHead) return;
-        const StartEvent event = record.activeQueue->pop();
-        record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
-        // clock >= startFrame here; only absurd start times overflow the
-        // difference, and those saturate.
-        int64_t difference = 0;
-        const uint64_t late = __builtin_sub_overflow(clock, event.startFrame, &difference)
-                                  ? UINT64_MAX
-                                  : static_cast<uint64_t>(difference);
-        startScheduledVoice(record, late, event.durationSeconds, outputRate);
-    }
+void swapInEarlierPendingQueue(SoundRecord& record) {
+    // One try: the main thread holds the lock only for one push or clear,
+    // and an event it is adding is taken at the next frame.
+    if (record.queueLock.exchange(1, std::memory_order_acquire) != 0) return;
+    // An unschedule empties the pending queue and raises its flag under this
+    // lock; the flag covers the active queue, so honour it before any swap.
+    if (record.unscheduleRequested.exchange(0, std::memory_order_acquire)) record.activeQueue->clear();
+    // Decided from the queues themselves, under the lock: the heads read
+    // before it may already be stale.
+    if (record.pendingQueue->head() < record.activeQueue->head()) std::swap(record.activeQueue, record.pendingQueue);
+    record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
+    record.pendingHead.store(record.pendingQueue->head(), std::memory_order_relaxed);
+    record.queueLock.store(0, std::memory_order_release);
+}
+
+void fireStartEvent(SoundRecord& record, int64_t clock, uint32_t outputRate) {
+    const StartEvent event = record.activeQueue->pop();
+    record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
+    // clock >= startFrame here; only absurd start times overflow the
+    // difference, and those saturate.
+    int64_t difference = 0;
+    const uint64_t late =
+        __builtin_sub_overflow(clock, event.startFrame, &difference) ? UINT64_MAX : static_cast<uint64_t>(difference);
+    startScheduledVoice(record, late, event.durationSeconds, outputRate);
 }
 
 }  // namespace cl

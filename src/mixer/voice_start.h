@@ -1,5 +1,6 @@
 #pragma once
 // Starting and stopping a sound's voice on the audio thread.
+// (The hand-off that decides when is in mixer/audio_handoff.h.)
 #include <cstdint>
 
 namespace cl {
@@ -21,9 +22,13 @@ void snapGains(SoundRecord& record);
 // Idles the voice; its smoothed gains snap to their targets.
 void idleVoice(SoundRecord& record);
 
-// Pops and starts every event of the sound due at clock frame `clock`,
-// swapping in the pending queue when it holds the earliest one. Never waits:
-// the queue lock is tried once.
-void fireDueStartEvents(SoundRecord& record, int64_t clock, uint32_t outputRate);
+// Swaps the queues if the pending one holds the earliest event, first
+// honouring an unschedule raised under the queue lock. Never waits: the lock
+// is tried once, and a busy lock leaves the queues for the next frame.
+void swapInEarlierPendingQueue(SoundRecord& record);
+
+// Pops the due event on top of the active queue and starts the voice for it.
+// Precondition: the active queue's head is at or before `clock`.
+void fireStartEvent(SoundRecord& record, int64_t clock, uint32_t outputRate);
 
 }  // namespace cl

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "clock/render_handshake.h"
 #include "core/engine.h"
 #include "core/float_convert.h"
 #include "mixer/sound_preparation.h"
@@ -71,11 +72,17 @@ int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint
 
     try {
         auto record = std::make_unique<SoundRecord>();
-        // Shared with other loads; excludes an output-rate change between
-        // preparing the samples and entering the table.
-        std::shared_lock<std::shared_mutex> formatStable(engine.formatLock);
-        initSoundRecord(engine, *record, pData, sampleTotal, channels, frequency, bus, speed, semitones, 0, name);
-        return engine.sounds.addSound(engine.log, record);  // a refused record is freed with `record`
+        AddRefusal refusal = AddRefusal::None;
+        int32_t id = -1;
+        {
+            // Shared with other loads; excludes an output-rate change between
+            // preparing the samples and entering the table.
+            std::shared_lock<std::shared_mutex> formatStable(engine.formatLock);
+            initSoundRecord(engine, *record, pData, sampleTotal, channels, frequency, bus, speed, semitones, 0, name);
+            id = engine.sounds.addSound(record, refusal);  // a refused record is freed with `record`
+        }
+        logAddRefusal(engine.log, refusal);  // with no lock held: a log receiver may load
+        return id;
     } catch (const std::exception& error) {
         logLoadFailure(engine, name, error.what());
     } catch (...) {
@@ -132,24 +139,27 @@ int32_t decode(Engine& engine) {
 }
 
 void unloadSound(Engine& engine, uint32_t id) {
+    bool found = false;
     {
         // Shared access keeps a release on the main thread from freeing the
         // record while another thread marks it. It may wait for a release
         // in progress, which is brief and never involves the audio thread.
         std::shared_lock<std::shared_mutex> access(engine.sounds.soundAccessLock);
-        SoundRecord* record = engine.sounds.lookupSound(id);
-        if (record == nullptr) {
-            engine.log.message(3, "[CL] [tid=%4x] Failed to unload sound %d (sound does not exist)\n", tid(),
-                               static_cast<int>(id));
-            return;
+        if (SoundRecord* record = engine.sounds.lookupSound(id)) {
+            // From the flag on, the mixer treats the record as stopped for
+            // good, whatever requests a racing play leaves in it.
+            record->unscheduleRequested.store(1, std::memory_order_release);
+            record->stopRequested.store(1, std::memory_order_release);
+            record->unloaded.store(1, std::memory_order_release);
+            found = true;
         }
-        record->unscheduleRequested.store(1, std::memory_order_release);
-        record->stopRequested.store(1, std::memory_order_release);
-        record->unloaded.store(1, std::memory_order_release);
     }
-    const bool renderingStopped = !engine.audio.audioInitialised.load(std::memory_order_relaxed) ||
-                                  engine.pause.audioPaused.load(std::memory_order_seq_cst);
-    if (engine.isMainThread() && renderingStopped) engine.sounds.releaseUnloadedSounds();
+    if (!found) {  // logged without the lock: a log receiver may call back in
+        engine.log.message(3, "[CL] [tid=%4x] Failed to unload sound %d (sound does not exist)\n", tid(),
+                           static_cast<int>(id));
+        return;
+    }
+    if (engine.isMainThread() && rendersAreHeld(engine)) engine.sounds.releaseUnloadedSounds();
 }
 
 }  // namespace cl

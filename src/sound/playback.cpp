@@ -21,18 +21,20 @@ void playFrom(Engine& engine, uint32_t id, double seconds) {
     SoundRecord* record = call.record();
     if (record == nullptr) return;
     if (seconds < 0) {
+        call.release();
         engine.log.message(3, "[CL] [tid=%4x] Failed to play sound %d (seconds cannot be negative)\n", tid(),
                            static_cast<int>(id));
         return;
     }
     if (std::isnan(seconds)) {
+        call.release();
         engine.log.message(3, "[CL] [tid=%4x] Failed to play sound %d (seconds cannot be NaN)\n", tid(),
                            static_cast<int>(id));
         return;
     }
     record->stopRequested.store(0, relaxed);
     record->playFromSeconds.store(seconds, std::memory_order_release);
-    record->playRequested.store(1, std::memory_order_release);  // after its value
+    record->playRequested.store(kPlayRequested, std::memory_order_release);  // after its value
 }
 
 void stopSound(Engine& engine, uint32_t id) {

@@ -20,6 +20,10 @@ inline constexpr char kUnknownName[] = "<unknown>";
 
 inline constexpr uint64_t kNoStop = UINT64_MAX;
 
+// Values of playRequested: any non-zero value counts as a waiting request.
+inline constexpr uint8_t kPlayRequested = 1;
+inline constexpr uint8_t kPlayBeingTaken = 2;  // the mixer is starting the voice
+
 struct SoundRecord {
     SoundRecord();
     ~SoundRecord();  // frees name, samples and queues
@@ -52,13 +56,13 @@ struct SoundRecord {
     uint32_t sourceSampleCount = 0;
     uint32_t sourceFrameRate = 0;
 
-    // Requests from the game to the audio thread.
+    // Requests from the game to the audio thread (see mixer/audio_handoff.h).
     std::atomic<uint8_t> playRequested{0};
     std::atomic<double> playFromSeconds{0.0};
     std::atomic<uint8_t> stopRequested{0};
     std::atomic<uint8_t> unscheduleRequested{0};
 
-    // Scheduled starts: two queues whose roles swap (see the scheduler).
+    // Scheduled starts: two queues whose roles swap (see mixer/audio_handoff.h).
     StartEventQueue queues[2];
     StartEventQueue* activeQueue = &queues[0];
     StartEventQueue* pendingQueue = &queues[1];
@@ -69,6 +73,9 @@ struct SoundRecord {
     std::atomic<float> volume{1.0f};
     std::atomic<float> fade{1.0f};
     std::atomic<float> pan{0.0f};
+    // Raised after every store of gain, volume, fade or pan, so the gain
+    // targets can be recomputed until they follow the latest of them.
+    std::atomic<uint32_t> levelVersion{0};
     float speed = 1.0f;
     float semitones = 0.0f;
     float rateFactor = 1.0f;
@@ -76,7 +83,8 @@ struct SoundRecord {
     uint8_t runtimeSpeed = 0;
     std::atomic<uint8_t> unloaded{0};
 
-    // Channel gains: targets from the parameters, currents smoothed by the mixer.
+    // Channel gains: targets from the parameters; currents smoothed by the
+    // mixer, their only writer.
     std::atomic<float> targetLeft{1.0f};
     std::atomic<float> currentLeft{1.0f};
     std::atomic<float> targetRight{1.0f};

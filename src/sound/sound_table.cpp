@@ -9,18 +9,31 @@ SoundTable::~SoundTable() {
     for (uint32_t i = 0; i < count; ++i) delete slots_[i].load(std::memory_order_relaxed);
 }
 
-int32_t SoundTable::addSound(Logger& log, std::unique_ptr<SoundRecord>& record) {
+void logAddRefusal(Logger& log, AddRefusal refusal) {
+    switch (refusal) {
+        case AddRefusal::TableFull:
+            log.message(3, "[CL] [tid=%4x] MAX_SOUNDS has been exceeded; please increase and recompile\n", tid());
+            break;
+        case AddRefusal::IdsExhausted:
+            log.message(3, "[CL] [tid=%4x] Sound ids are exhausted; no further sound can be loaded\n", tid());
+            break;
+        case AddRefusal::None: break;
+    }
+}
+
+int32_t SoundTable::addSound(std::unique_ptr<SoundRecord>& record, AddRefusal& refusal) {
     std::lock_guard<std::mutex> guard(soundTableLock);
     const uint32_t count = count_.load(std::memory_order_relaxed);
+    refusal = AddRefusal::None;
     if (count >= MAX_SOUNDS) {
-        log.message(3, "[CL] [tid=%4x] MAX_SOUNDS has been exceeded; please increase and recompile\n", tid());
+        refusal = AddRefusal::TableFull;
         return -1;
     }
     const uint32_t id = firstSoundId_.load(std::memory_order_relaxed) + count;
     // 0xFFFFFFFF reads as the failure value -1 and the next id would wrap
     // onto old ones, so ids end one short of it.
     if (id == UINT32_MAX || id < count) {
-        log.message(3, "[CL] [tid=%4x] Sound ids are exhausted; no further sound can be loaded\n", tid());
+        refusal = AddRefusal::IdsExhausted;
         return -1;
     }
     slots_[count].store(record.release(), std::memory_order_relaxed);

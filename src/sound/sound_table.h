@@ -18,6 +18,11 @@ namespace cl {
 
 class Logger;
 
+enum class AddRefusal { None, TableFull, IdsExhausted };
+
+// The log line of a refused addSound.
+void logAddRefusal(Logger& log, AddRefusal refusal);
+
 class SoundTable {
 public:
     static constexpr uint32_t MAX_SOUNDS = 1024;
@@ -27,9 +32,10 @@ public:
     SoundTable(const SoundTable&) = delete;
     SoundTable& operator=(const SoundTable&) = delete;
 
-    // Takes the record on success and returns its id; on refusal returns -1
-    // and leaves the record with the caller.
-    int32_t addSound(Logger& log, std::unique_ptr<SoundRecord>& record);
+    // Takes the record on success and returns its id; on refusal returns -1,
+    // leaves the record with the caller and names the reason in `refusal`.
+    // It logs nothing: callers log after releasing their own locks.
+    int32_t addSound(std::unique_ptr<SoundRecord>& record, AddRefusal& refusal);
 
     // The record of a loaded sound, or null (unknown id or unloaded).
     SoundRecord* lookupSound(uint32_t id) const;
@@ -57,6 +63,9 @@ class SoundAccess {
 public:
     explicit SoundAccess(SoundTable& table) : lock_(table.soundAccessLock, std::try_to_lock) {}
     bool granted() const { return lock_.owns_lock(); }
+    void release() {
+        if (lock_.owns_lock()) lock_.unlock();
+    }
 
 private:
     std::shared_lock<std::shared_mutex> lock_;

@@ -1,8 +1,30 @@
 #pragma once
-// Counts every operator new of the test binary, so tests can show that a
-// stretch of code (the mixer's render) allocates nothing.
+// Watches what the render path does: which thread renders, and every
+// allocation of the test program (operator new, and malloc, calloc and
+// realloc through the linker's --wrap), so tests can show that rendering
+// allocates nothing, also on a thread's first render.
 #include <cstdint>
 
 namespace cl::test {
+
+// Every allocation of the program so far.
 int64_t allocationCount();
-}
+// Allocations made on a thread while it was marked as rendering.
+int64_t renderAllocationCount();
+
+// Marks the calling thread as rendering for the scope's life. One thread
+// renders at a time, as with a real output.
+class RenderingScope {
+public:
+    RenderingScope();
+    ~RenderingScope();
+    RenderingScope(const RenderingScope&) = delete;
+    RenderingScope& operator=(const RenderingScope&) = delete;
+
+private:
+    uint32_t previous_;
+};
+
+bool onRenderingThread();
+
+}  // namespace cl::test

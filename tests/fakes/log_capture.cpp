@@ -1,6 +1,6 @@
 #include "fakes/log_capture.h"
 
-#include "mixer/render.h"
+#include "fakes/allocation_counter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,7 +21,7 @@ LogCapture::~LogCapture() { active.store(nullptr); }
 
 void LogCapture::sink(const char* line) {
     if (LogCapture* capture = active.load()) {
-        if (isInsideRender()) capture->renderLines_.fetch_add(1);
+        if (onRenderingThread()) capture->renderLines_.fetch_add(1);
         std::lock_guard<std::mutex> guard(capture->mutex_);
         capture->lines_.push_back(line);
     }

@@ -55,6 +55,7 @@ protected:
         const uint32_t frameBytes =
             engine_.output.outputChannels.load() * bytesPerSample(engine_.output.outputFormat.load());
         std::vector<uint8_t> bytes(static_cast<size_t>(frames) * frameBytes, 0xEE);
+        const RenderingScope rendering;
         lastFlags_ = renderPeriod(engine_, bytes.data(), frames);
         return bytes;
     }
