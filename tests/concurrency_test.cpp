@@ -21,19 +21,24 @@ namespace {
 
 class ConcurrencyTest : public MixerTest {
 protected:
+    explicit ConcurrencyTest(uint32_t periodFrames = 480) : periodFrames_(periodFrames) {}
     void SetUp() override {
         MixerTest::SetUp();
         audioThread_ = std::thread([this] {
-            std::vector<uint8_t> buffer(480 * 8);
+            std::vector<uint8_t> buffer(periodFrames_ * 8);
+            const RenderingScope rendering;
+            const int64_t allocations = renderAllocationCount();
             while (!stopAudio_.load()) {
-                renderPeriod(engine_, buffer.data(), 480);
+                renderPeriod(engine_, buffer.data(), periodFrames_);
                 periods_.fetch_add(1);
             }
+            renderAllocations_ = renderAllocationCount() - allocations;
         });
     }
     void TearDown() override {
         stopAudio_ = true;
         audioThread_.join();
+        EXPECT_EQ(renderAllocations_, 0) << "the audio thread allocated";
     }
     // Lets the audio thread render at least `count` more periods.
     void awaitPeriods(int64_t count) {
@@ -41,8 +46,10 @@ protected:
         while (periods_.load() < target) std::this_thread::yield();
     }
 
+    const uint32_t periodFrames_;
     std::atomic<bool> stopAudio_{false};
     std::atomic<int64_t> periods_{0};
+    int64_t renderAllocations_ = 0;
     std::thread audioThread_;
 };
 
@@ -147,6 +154,77 @@ TEST_F(ConcurrencyTest, GameAndMainThreadsAgainstARenderingAudioThread) {
     play(next);
     awaitPeriods(2);
     EXPECT_EQ(isPlaying(engine_, next), 1);
+}
+
+// Short periods, so the main thread's calls land between the audio
+// thread's take-over of requests and its swap of the queues as often as
+// possible.
+class ShortPeriodConcurrencyTest : public ConcurrencyTest {
+protected:
+    ShortPeriodConcurrencyTest() : ConcurrencyTest(64) {}
+};
+
+// No unschedule is ever lost: once it returns and two periods have passed,
+// both queues of the sound are empty.
+TEST_F(ShortPeriodConcurrencyTest, UnscheduleIsNeverLostAgainstTheQueueSwap) {
+    const int32_t id = loadRamp(100);
+    const SoundRecord& record = *engine_.sounds.lookupSound(id);
+    startClockFrom(engine_, 0.0);
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+        scheduleClock(engine_, id, getClock(engine_) + 1000.0, std::numeric_limits<double>::infinity());
+        unscheduleSound(engine_, id);
+        awaitPeriods(2);
+        ASSERT_EQ(record.activeHead.load(), kNoEvent) << "attempt " << attempt;
+        ASSERT_EQ(record.pendingHead.load(), kNoEvent) << "attempt " << attempt;
+    }
+}
+
+// The rules of the hand-off with real threads, checked after every step:
+// a sound that is unscheduled or unloaded before its start never sounds,
+// and a start that fires is exact to the frame. (The audio thread renders
+// in a tight loop, far faster than real time.)
+TEST_F(ShortPeriodConcurrencyTest, StartsAreExactAndNothingWithdrawnEverSounds) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const int32_t filler = loadRamp(100);  // keeps every round's record in the table
+    startClockFrom(engine_, 0.0);
+    std::mt19937 random(3);
+    int withdrawnInTime = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int32_t id = loadRamp(48000);
+        setLoop(engine_, id, true);  // still playing, in phase, however far the clock has run
+        const SoundRecord& record = *engine_.sounds.slot(static_cast<uint32_t>(id) - engine_.sounds.firstSoundId());
+        const int64_t start = engine_.clock.clockFrame.load() + 4800 + static_cast<int64_t>(random() % 256);
+        scheduleClock(engine_, id, at(start), kInf);
+        const uint32_t withdrawal = random() % 3;  // 0 unschedule, 1 unload on a game thread, 2 none
+        if (withdrawal == 0) unscheduleSound(engine_, id);
+        if (withdrawal == 1) std::thread([&] { unloadSound(engine_, id); }).join();
+        // Only a render that began after the withdrawal returned must honour
+        // it; the one in progress then ends at most one period later.
+        const bool inTime = engine_.clock.clockFrame.load() + 64 <= start;
+        while (engine_.clock.clockFrame.load() < start + 2 * 64) awaitPeriods(1);
+        awaitPeriods(1);
+        if (withdrawal != 2) {
+            if (inTime) {
+                ++withdrawnInTime;
+                ASSERT_EQ(record.playPos.load(), nullptr) << "round " << round << ": a withdrawn start sounded";
+            }
+        } else {
+            ASSERT_TRUE(pauseAudio(engine_));  // voice and clock hold still
+            const int64_t position = (record.playPos.load() - record.data.load()) / 2;
+            EXPECT_EQ(position, (engine_.clock.clockFrame.load() - start) % 48000) << "round " << round;
+            unpauseAudio(engine_);
+        }
+        if (withdrawal != 1) {
+            EXPECT_EQ(record.activeHead.load(), kNoEvent) << "round " << round;
+            EXPECT_EQ(record.pendingHead.load(), kNoEvent) << "round " << round;
+            unloadSound(engine_, id);
+        }
+    }
+    EXPECT_GT(withdrawnInTime, 100);  // the check above really ran
+    unloadSound(engine_, filler);
+    ASSERT_TRUE(pauseAudio(engine_));
+    EXPECT_EQ(engine_.sounds.soundCount(), 0u);
+    unpauseAudio(engine_);
 }
 
 }  // namespace
