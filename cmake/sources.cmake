@@ -14,11 +14,12 @@ set(CANTRELLE_SOURCES
   src/core/log.cpp
   src/core/null_provider.cpp
   src/core/provider_registry.cpp
-  src/mixer/limiter.cpp
   src/mixer/limiter_controls.cpp
+  src/mixer/mix_kernel.cpp
   src/mixer/output_format.cpp
   src/mixer/render.cpp
   src/mixer/sound_preparation.cpp
+  src/mixer/voice_mix.cpp
   src/mixer/voice_params.cpp
   src/mixer/voice_start.cpp
   src/sound/loading.cpp

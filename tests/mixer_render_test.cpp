@@ -4,12 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 #include "clock/clock.h"
 #include "clock/scheduling.h"
 #include "fakes/mixer_fixture.h"
 #include "mixer/limiter_controls.h"
+#include "mixer/mix_kernel.h"
 #include "mixer/output_format.h"
 #include "mixer/voice_params.h"
 #include "sound/playback.h"
@@ -185,30 +188,49 @@ TEST_F(MixerRenderTest, PausedAudioRendersNothingAndSnapsBusVolumes) {
     EXPECT_EQ(engine_.buses.musicVolume.current.load(), 0.0f);  // resumes without a ramp
 }
 
-// The audio thread never allocates: not in the frame loop, not on its first
-// render (a thread_local on the render path, for one, is allocated on first
-// use on Windows).
-TEST_F(MixerRenderTest, RenderDoesNotAllocate) {
+// The audio thread neither allocates nor locks: not in the frame loop, not
+// on its first render (a thread_local on the render path, for one, is
+// allocated on first use on Windows), on either path of the mixing kernel.
+TEST_F(MixerRenderTest, RenderNeitherAllocatesNorLocks) {
     const int64_t atStart = allocationCount();
     for (int i = 0; i < 20; ++i) play(loadRamp(1000, i % 4));
-    ASSERT_GT(allocationCount(), atStart);  // the counter sees operator new...
+    ASSERT_GT(allocationCount(), atStart);  // the watch sees operator new...
     const int64_t beforeMalloc = allocationCount();
     void* volatile block = std::malloc(16);  // volatile: the pair is not optimised away
     std::free(block);
     ASSERT_GT(allocationCount(), beforeMalloc);  // ...and malloc
+    const int64_t beforeLock = lockCount();
+    std::mutex mutex;
+    mutex.lock();
+    mutex.unlock();
+    std::shared_mutex shared;
+    shared.lock_shared();
+    shared.unlock_shared();
+    ASSERT_EQ(lockCount() - beforeLock, 2);  // ...and locks
+
     setLoop(engine_, 0, true);
     startClockFrom(engine_, 0.0);
-    scheduleClock(engine_, 1, at(700), std::numeric_limits<double>::infinity());
-    std::vector<uint8_t> buffer(2048 * 8);
-    int64_t allocated = -1;
-    std::thread([&] {  // a fresh thread: its first render counts too
-        const RenderingScope rendering;
-        const int64_t before = renderAllocationCount();
-        for (int i = 0; i < 10; ++i) renderPeriod(engine_, buffer.data(), 2048);
-        allocated = renderAllocationCount() - before;
-    })
-        .join();
-    EXPECT_EQ(allocated, 0);
+    const MixPath previous = activeMixPath();
+    for (MixPath path : {MixPath::Portable, MixPath::Avx2}) {
+        if (!useMixPath(path)) continue;
+        const int32_t scheduled = loadRamp(1000);
+        scheduleClock(engine_, static_cast<uint32_t>(scheduled), getClock(engine_) + 0.01,
+                      std::numeric_limits<double>::infinity());
+        setVoiceParam(engine_, 3, VoiceParam::Volume, 0.5f);  // a ramp
+        std::vector<uint8_t> buffer(2048 * 8);
+        int64_t allocated = -1, locked = -1;
+        std::thread([&] {  // a fresh thread: its first render counts too
+            const RenderingScope rendering;
+            const int64_t allocationsBefore = renderAllocationCount(), locksBefore = renderLockCount();
+            for (int i = 0; i < 10; ++i) renderPeriod(engine_, buffer.data(), 2048);
+            allocated = renderAllocationCount() - allocationsBefore;
+            locked = renderLockCount() - locksBefore;
+        })
+            .join();
+        EXPECT_EQ(allocated, 0) << static_cast<int>(path);
+        EXPECT_EQ(locked, 0) << static_cast<int>(path);
+    }
+    useMixPath(previous);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "mixer/bus_volumes.h"
 #include "mixer/limiter.h"
 #include "mixer/output_format.h"
+#include "mixer/render.h"
 #include "platform/thread.h"
 #include "sound/sample_memory.h"
 #include "sound/sound_table.h"
@@ -79,8 +80,12 @@ struct Engine {
     // Raised by the main thread after it adds a start event; the mixer then
     // looks again at which sounds a block must visit.
     std::atomic<uint64_t> startEventGeneration{0};
-    // The audio thread's own list of the sounds its current block visits.
+    // The audio thread's own list of the sounds its current block visits,
+    // and the block buffers of the four buses it mixes them into.
     std::array<uint16_t, SoundTable::MAX_SOUNDS> mixerVisits{};
+    struct MixerBuses {
+        alignas(32) float samples[4][kMaxRenderFrames * 2];
+    } mixerBuses{};
 
     // How long pauseaudio and stopclock wait for a render in progress.
     std::chrono::milliseconds renderYieldTimeout{10000};

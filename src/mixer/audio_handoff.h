@@ -36,8 +36,11 @@ void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) 
     // Claimed rather than cleared: a play made meanwhile stores kPlayRequested
     // again, and the compare-and-swap that ends the take-over then leaves it
     // for the next call.
+    // Every flag is read with a plain load first: an idle sound costs no
+    // locked instruction.
     uint8_t requested = kPlayRequested;
-    if (record.playRequested.compare_exchange_strong(requested, kPlayBeingTaken, std::memory_order_acquire, relaxed)) {
+    if (record.playRequested.load(relaxed) == kPlayRequested &&
+        record.playRequested.compare_exchange_strong(requested, kPlayBeingTaken, std::memory_order_acquire, relaxed)) {
         Seam::reached(HandoffPoint::PlayClaimed);
         double seconds = record.playFromSeconds.load(std::memory_order_acquire);
         startVoiceAt(record, seconds, 0, outputRate);
@@ -55,7 +58,8 @@ void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) 
         Seam::reached(HandoffPoint::StopSeen);
         record.stopRequested.store(0, std::memory_order_release);
     }
-    if (clockRuns && record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
+    if (clockRuns && record.unscheduleRequested.load(relaxed) &&
+        record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
         record.activeQueue->clear();  // keeps its storage: nothing is freed on this thread
         record.activeHead.store(kNoEvent, relaxed);
     }

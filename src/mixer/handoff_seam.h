@@ -13,6 +13,7 @@ enum class HandoffPoint {
     BeforeQueueSwap,       // the pending queue looked earlier; its lock is not taken yet
     ChannelGainsComputed,  // gain targets computed from the parameters; not stored yet
     ChannelGainsStored,    // gain targets stored; not yet checked against newer parameters
+    BlockListed,           // a render listed the sounds it visits; no frame is mixed yet
 };
 
 struct NoSeam {

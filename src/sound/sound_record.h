@@ -24,18 +24,26 @@ inline constexpr uint64_t kNoStop = UINT64_MAX;
 inline constexpr uint8_t kPlayRequested = 1;
 inline constexpr uint8_t kPlayBeingTaken = 2;  // the mixer is starting the voice
 
-struct SoundRecord {
+// Aligned to a cache line, so the fields the mixer reads of every sound in
+// every call share one line.
+struct alignas(64) SoundRecord {
     SoundRecord();
     ~SoundRecord();  // frees name, samples and queues
     SoundRecord(const SoundRecord&) = delete;
     SoundRecord& operator=(const SoundRecord&) = delete;
 
-    // What the mixer reads for every sound in every frame comes first, on
+    // What the mixer reads for every sound in every call comes first, on
     // one cache line: most sounds are idle, and this is all it reads of them.
     std::atomic<float*> playPos{nullptr};  // the voice's next frame; null while idle
     std::atomic<int64_t> activeHead{kNoEvent};
     std::atomic<int64_t> pendingHead{kNoEvent};
     uint32_t bus = 0;
+    // Requests from the game to the audio thread (see mixer/audio_handoff.h).
+    std::atomic<uint8_t> playRequested{0};
+    std::atomic<uint8_t> stopRequested{0};
+    std::atomic<uint8_t> unscheduleRequested{0};
+    std::atomic<uint8_t> unloaded{0};
+    std::atomic<uint8_t> loop{0};
     std::atomic<float*> playEnd{nullptr};  // where the voice stops
     // Frames a looping voice plays before its scheduled stop, however often
     // it wraps; kNoStop when it plays on. Audio thread only (and conversions,
@@ -56,11 +64,7 @@ struct SoundRecord {
     uint32_t sourceSampleCount = 0;
     uint32_t sourceFrameRate = 0;
 
-    // Requests from the game to the audio thread (see mixer/audio_handoff.h).
-    std::atomic<uint8_t> playRequested{0};
-    std::atomic<double> playFromSeconds{0.0};
-    std::atomic<uint8_t> stopRequested{0};
-    std::atomic<uint8_t> unscheduleRequested{0};
+    std::atomic<double> playFromSeconds{0.0};  // the play request's offset
 
     // Scheduled starts: two queues whose roles swap (see mixer/audio_handoff.h).
     StartEventQueue queues[2];
@@ -79,9 +83,7 @@ struct SoundRecord {
     float speed = 1.0f;
     float semitones = 0.0f;
     float rateFactor = 1.0f;
-    std::atomic<uint8_t> loop{0};
     uint8_t runtimeSpeed = 0;
-    std::atomic<uint8_t> unloaded{0};
 
     // Channel gains: targets from the parameters; currents smoothed by the
     // mixer, their only writer.

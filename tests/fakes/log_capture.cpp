@@ -1,6 +1,6 @@
 #include "fakes/log_capture.h"
 
-#include "fakes/allocation_counter.h"
+#include "fakes/render_watch.h"
 
 #include <algorithm>
 #include <atomic>

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "fakes/allocation_counter.h"
 #include "fakes/engine_fixture.h"
+#include "fakes/render_watch.h"
 #include "mixer/render.h"
 #include "mixer/voice_params.h"
 #include "sound/loading.h"

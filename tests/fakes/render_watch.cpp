@@ -1,4 +1,6 @@
-#include "fakes/allocation_counter.h"
+#include "fakes/render_watch.h"
+
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -11,11 +13,20 @@ extern "C" {
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* pointer, size_t size);
+int __real_pthread_mutex_lock(pthread_mutex_t* mutex);
+int __real_pthread_mutex_trylock(pthread_mutex_t* mutex);
+int __real_pthread_rwlock_rdlock(pthread_rwlock_t* lock);
+int __real_pthread_rwlock_wrlock(pthread_rwlock_t* lock);
+int __real_pthread_rwlock_tryrdlock(pthread_rwlock_t* lock);
+int __real_pthread_rwlock_trywrlock(pthread_rwlock_t* lock);
+int __real_pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex);
 }
 
 namespace {
 std::atomic<int64_t> allocations{0};
 std::atomic<int64_t> renderAllocations{0};
+std::atomic<int64_t> locks{0};
+std::atomic<int64_t> renderLocks{0};
 // Thread id, not a thread_local: on Windows a thread_local is itself
 // allocated on first use, from inside the allocator.
 std::atomic<uint32_t> renderingThread{0};
@@ -24,11 +35,18 @@ void count() {
     allocations.fetch_add(1, std::memory_order_relaxed);
     if (cl::test::onRenderingThread()) renderAllocations.fetch_add(1, std::memory_order_relaxed);
 }
+
+void countLock() {
+    locks.fetch_add(1, std::memory_order_relaxed);
+    if (cl::test::onRenderingThread()) renderLocks.fetch_add(1, std::memory_order_relaxed);
+}
 }  // namespace
 
 namespace cl::test {
 int64_t allocationCount() { return allocations.load(std::memory_order_relaxed); }
 int64_t renderAllocationCount() { return renderAllocations.load(std::memory_order_relaxed); }
+int64_t lockCount() { return locks.load(std::memory_order_relaxed); }
+int64_t renderLockCount() { return renderLocks.load(std::memory_order_relaxed); }
 
 RenderingScope::RenderingScope() : previous_(renderingThread.exchange(platform::currentThreadId())) {}
 RenderingScope::~RenderingScope() { renderingThread.store(previous_); }
@@ -51,6 +69,34 @@ void* __wrap_calloc(size_t number, size_t size) {
 void* __wrap_realloc(void* pointer, size_t size) {
     count();
     return __real_realloc(pointer, size);
+}
+int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
+    countLock();
+    return __real_pthread_mutex_lock(mutex);
+}
+int __wrap_pthread_mutex_trylock(pthread_mutex_t* mutex) {
+    countLock();
+    return __real_pthread_mutex_trylock(mutex);
+}
+int __wrap_pthread_rwlock_rdlock(pthread_rwlock_t* lock) {
+    countLock();
+    return __real_pthread_rwlock_rdlock(lock);
+}
+int __wrap_pthread_rwlock_wrlock(pthread_rwlock_t* lock) {
+    countLock();
+    return __real_pthread_rwlock_wrlock(lock);
+}
+int __wrap_pthread_rwlock_tryrdlock(pthread_rwlock_t* lock) {
+    countLock();
+    return __real_pthread_rwlock_tryrdlock(lock);
+}
+int __wrap_pthread_rwlock_trywrlock(pthread_rwlock_t* lock) {
+    countLock();
+    return __real_pthread_rwlock_trywrlock(lock);
+}
+int __wrap_pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex) {
+    countLock();
+    return __real_pthread_cond_wait(condition, mutex);
 }
 }
 
