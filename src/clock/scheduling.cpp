@@ -47,7 +47,7 @@ void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event
         record.activeHead.store(record.activeQueue->head(), std::memory_order_relaxed);
     }
     // After the head: a mixer that sees the new generation sees the event.
-    engine.startEventGeneration.fetch_add(1, std::memory_order_release);
+    engine.sounds.raiseVisitGeneration();
 }
 
 }  // namespace
@@ -102,6 +102,7 @@ void unscheduleSound(Engine& engine, uint32_t id) {
     // Raised under the lock, with the pending queue already empty: a swap
     // came either before (and the flag empties what it swapped in) or after.
     if (!held) record->unscheduleRequested.store(1, std::memory_order_release);
+    engine.sounds.raiseVisitGeneration();
 }
 
 bool pauseAudio(Engine& engine) {

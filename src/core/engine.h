@@ -77,15 +77,17 @@ struct Engine {
 
     SampleAllocator allocateSamples = cl::allocateSamples;
 
-    // Raised by the main thread after it adds a start event; the mixer then
-    // looks again at which sounds a block must visit.
-    std::atomic<uint64_t> startEventGeneration{0};
-    // The audio thread's own list of the sounds its current block visits,
-    // and the block buffers of the four buses it mixes them into.
-    std::array<uint16_t, SoundTable::MAX_SOUNDS> mixerVisits{};
-    struct MixerBuses {
-        alignas(32) float samples[4][kMaxRenderFrames * 2];
-    } mixerBuses{};
+    // The audio thread's own state across render calls: the sounds it
+    // visited last and what it knew when it listed them, and the block
+    // buffers of the four buses.
+    struct MixerMemory {
+        std::array<uint16_t, SoundTable::MAX_SOUNDS> visits{};
+        uint32_t visitCount = 0;
+        bool listed = false;              // visits holds the result of a full scan...
+        uint64_t listedGeneration = 0;    // ...made at this visit generation...
+        bool clockRanWhenListed = false;  // ...with the clock running or not
+        alignas(32) float buses[4][kMaxRenderFrames * 2];
+    } mixer{};
 
     // How long pauseaudio and stopclock wait for a render in progress.
     std::chrono::milliseconds renderYieldTimeout{10000};

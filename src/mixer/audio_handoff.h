@@ -25,14 +25,10 @@
 
 namespace cl {
 
-// Once per render call, before any frame is mixed.
+// The take-over of a sound whose `unloaded` flag was just read clear.
 template <class Seam = NoSeam>
-void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) {
+void takeOverRequestsOfLoaded(SoundRecord& record, bool clockRuns, uint32_t outputRate) {
     constexpr std::memory_order relaxed = std::memory_order_relaxed;
-    if (record.unloaded.load(std::memory_order_acquire)) {
-        if (record.playPos.load(relaxed) != nullptr) idleVoice(record);
-        return;
-    }
     // Claimed rather than cleared: a play made meanwhile stores kPlayRequested
     // again, and the compare-and-swap that ends the take-over then leaves it
     // for the next call.
@@ -63,6 +59,21 @@ void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) 
         record.activeQueue->clear();  // keeps its storage: nothing is freed on this thread
         record.activeHead.store(kNoEvent, relaxed);
     }
+}
+
+// An unloaded sound is stopped for good: its voice is idled, nothing else.
+inline void stopUnloaded(SoundRecord& record) {
+    if (record.playPos.load(std::memory_order_relaxed) != nullptr) idleVoice(record);
+}
+
+// Once per render call, before any frame is mixed.
+template <class Seam = NoSeam>
+void takeOverRequests(SoundRecord& record, bool clockRuns, uint32_t outputRate) {
+    if (record.unloaded.load(std::memory_order_acquire)) {
+        stopUnloaded(record);
+        return;
+    }
+    takeOverRequestsOfLoaded<Seam>(record, clockRuns, outputRate);
 }
 
 // Pops and starts every event of the sound due at clock frame `clock`, in

@@ -35,11 +35,16 @@ template <bool takeOver>
 uint32_t listVisits(SoundTable& table, uint32_t soundCount, bool clockRuns, uint32_t rate, bool gamePaused,
                     uint16_t* visits) {
     uint32_t count = 0;
+    constexpr uint32_t kAhead = 4;  // records are a cache line each: fetch a few ahead
     for (uint32_t i = 0; i < soundCount; ++i) {
+        if (i + kAhead < soundCount) __builtin_prefetch(table.slot(i + kAhead));
         SoundRecord& record = *table.slot(i);
-        if constexpr (takeOver) takeOverRequests(record, clockRuns, rate);
-        // An unloaded sound is never visited: the take-over idled its voice.
-        if (record.unloaded.load(relaxed)) continue;
+        // An unloaded sound is never visited: its voice is idled here.
+        if (record.unloaded.load(std::memory_order_acquire)) {
+            if constexpr (takeOver) stopUnloaded(record);
+            continue;
+        }
+        if constexpr (takeOver) takeOverRequestsOfLoaded(record, clockRuns, rate);
         if (mustVisit(record)) {
             visits[count++] = static_cast<uint16_t>(i);
         } else if (gamePaused && record.bus != 3) {
@@ -47,6 +52,16 @@ uint32_t listVisits(SoundTable& table, uint32_t soundCount, bool clockRuns, uint
         }
     }
     return count;
+}
+
+// The sounds of the last list that still play or wait for a start, in
+// table order.
+inline uint32_t keepVisiting(const SoundTable& table, uint16_t* visits, uint32_t count) {
+    uint32_t kept = 0;
+    for (uint32_t v = 0; v < count; ++v) {
+        if (mustVisit(*table.slot(visits[v]))) visits[kept++] = visits[v];
+    }
+    return kept;
 }
 
 inline void raiseMaxSample(Limiter& limiter, float magnitude) {
@@ -63,14 +78,13 @@ inline void smoothLevel(float& current, const SmoothedLevel& level, float step) 
     if (current != target) current = smoothToward(current, target, step);
 }
 
-// Mixes the four buses of each frame, limits, clips and writes the frames.
-// Returns the byte after the last frame.
-inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+// Mixes the four buses of each frame, limits, clips and writes the frames
+// in `Format` with `Written` (1 or 2) channels carrying sound; compiled once
+// per format, so no frame branches on it. Returns the byte after the last frame.
+template <SampleFormat Format, uint32_t Written>
+uint8_t* writeFramesAs(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
     const OutputFormat& output = engine.output;
-    const SampleFormat format = output.outputFormat.load(relaxed);
-    const uint32_t channels = output.outputChannels.load(relaxed);
-    const uint32_t written = channels < 2 ? channels : 2;
-    const uint32_t extraBytes = (channels - written) * bytesPerSample(format);
+    const uint32_t extraBytes = (output.outputChannels.load(relaxed) - Written) * bytesPerSample(Format);
     const uint32_t rate = output.frameRate();
     const float step = output.rampStep.load(relaxed);
     BusVolumes& buses = engine.buses;
@@ -90,17 +104,17 @@ inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32
 
         limiter.attack(std::fmax(std::fabs(left), std::fabs(right)), rate);
         const float scale = limiter.limiterGain * levels.global;
-        if (written == 1) {
+        if constexpr (Written == 1) {
             const float s = (left + right) * 0.5f * scale;
             raiseMaxSample(limiter, std::fabs(s));
-            out = writeSample(format, out, clipSample(s));
-        } else if (written == 2) {
+            out = writeSample(Format, out, clipSample(s));
+        } else {
             const float scaledLeft = left * scale;
             const float scaledRight = right * scale;
             raiseMaxSample(limiter, std::fabs(scaledLeft));
             raiseMaxSample(limiter, std::fabs(scaledRight));
-            out = writeSample(format, out, clipSample(scaledLeft));
-            out = writeSample(format, out, clipSample(scaledRight));
+            out = writeSample(Format, out, clipSample(scaledLeft));
+            out = writeSample(Format, out, clipSample(scaledRight));
         }
         out += extraBytes;  // already silent
         limiter.releaseStep();
@@ -109,6 +123,24 @@ inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32
     buses.musicVolume.current.store(levels.music, relaxed);
     buses.sfxVolume.current.store(levels.sfx, relaxed);
     buses.menuVolume.current.store(levels.menu, relaxed);
+    return out;
+}
+
+template <SampleFormat Format>
+uint8_t* writeFramesIn(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+    return engine.output.outputChannels.load(relaxed) == 1 ? writeFramesAs<Format, 1>(engine, bus, frames, out)
+                                                           : writeFramesAs<Format, 2>(engine, bus, frames, out);
+}
+
+inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+    switch (engine.output.outputFormat.load(relaxed)) {
+        case SampleFormat::Pcm8: return writeFramesIn<SampleFormat::Pcm8>(engine, bus, frames, out);
+        case SampleFormat::Pcm16: return writeFramesIn<SampleFormat::Pcm16>(engine, bus, frames, out);
+        case SampleFormat::Pcm24Padded: return writeFramesIn<SampleFormat::Pcm24Padded>(engine, bus, frames, out);
+        case SampleFormat::Pcm24Tight: return writeFramesIn<SampleFormat::Pcm24Tight>(engine, bus, frames, out);
+        case SampleFormat::Pcm32: return writeFramesIn<SampleFormat::Pcm32>(engine, bus, frames, out);
+        case SampleFormat::Float32: return writeFramesIn<SampleFormat::Float32>(engine, bus, frames, out);
+    }
     return out;
 }
 
@@ -143,23 +175,40 @@ RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uin
 
     const OutputFormat& output = engine.output;
     const uint32_t rate = output.frameRate();
-    uint16_t* const visits = engine.mixerVisits.data();
-    const uint64_t listedGeneration = engine.startEventGeneration.load(std::memory_order_acquire);
-    uint32_t visitCount = listVisits<true>(table, soundCount, clock.runs, rate, gamePaused, visits);
+    Engine::MixerMemory& memory = engine.mixer;
+    uint16_t* const visits = memory.visits.data();
+    const uint64_t generation = table.visitGeneration();
+    uint32_t visitCount = 0;
+    // Nothing asked since the last full scan: no request waits and no sound
+    // got a start, so the sounds to visit are those visited last that still
+    // play or wait for a start. Game pause scans every call (it snaps idle
+    // sounds), and so does a clock that started or stopped since (an
+    // unschedule waits for a running clock).
+    if (memory.listed && generation == memory.listedGeneration && !gamePaused &&
+        clock.runs == memory.clockRanWhenListed) {
+        visitCount = keepVisiting(table, visits, memory.visitCount);
+    } else {
+        visitCount = listVisits<true>(table, soundCount, clock.runs, rate, gamePaused, visits);
+        memory.listed = true;
+        memory.listedGeneration = generation;
+        memory.clockRanWhenListed = clock.runs;
+    }
     Seam::reached(HandoffPoint::BlockListed);
-    // A start event added since lists its sound too, in table order. One
-    // added while the voices below are mixed waits for the next call (about
-    // a millisecond), and a start already due then begins in phase.
-    if (engine.startEventGeneration.load(std::memory_order_acquire) != listedGeneration) {
+    // A start event added since lists its sound too, in table order (and the
+    // next call scans in full). One added while the voices below are mixed
+    // waits for the next call (about a millisecond), and a start already due
+    // then begins in phase.
+    if (table.visitGeneration() != generation) {
         visitCount = listVisits<false>(table, soundCount, clock.runs, rate, gamePaused, visits);
     }
+    memory.visitCount = visitCount;
 
     const SampleFormat format = output.outputFormat.load(relaxed);
     const uint32_t channels = output.outputChannels.load(relaxed);
     if (channels > 2) std::memset(out, silenceByte(format), static_cast<size_t>(channels) * bytesPerSample(format) * n);
 
     // Only the buses that get a voice are cleared and summed into.
-    float(&scratch)[4][kMaxRenderFrames * 2] = engine.mixerBuses.samples;
+    float(&scratch)[4][kMaxRenderFrames * 2] = memory.buses;
     const float* bus[4] = {kSilentBus, kSilentBus, kSilentBus, kSilentBus};
     for (uint32_t v = 0; v < visitCount; ++v) {
         const uint32_t b = table.slot(visits[v])->bus;

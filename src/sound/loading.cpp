@@ -151,6 +151,7 @@ void unloadSound(Engine& engine, uint32_t id) {
             record->unscheduleRequested.store(1, std::memory_order_release);
             record->stopRequested.store(1, std::memory_order_release);
             record->unloaded.store(1, std::memory_order_release);
+            engine.sounds.raiseVisitGeneration();
             found = true;
         }
     }

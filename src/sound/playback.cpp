@@ -35,6 +35,7 @@ void playFrom(Engine& engine, uint32_t id, double seconds) {
     record->stopRequested.store(0, relaxed);
     record->playFromSeconds.store(seconds, std::memory_order_release);
     record->playRequested.store(kPlayRequested, std::memory_order_release);  // after its value
+    engine.sounds.raiseVisitGeneration();                                    // after the request
 }
 
 void stopSound(Engine& engine, uint32_t id) {
@@ -42,6 +43,7 @@ void stopSound(Engine& engine, uint32_t id) {
     if (SoundRecord* record = call.record()) {
         record->playRequested.store(0, relaxed);
         record->stopRequested.store(1, std::memory_order_release);
+        engine.sounds.raiseVisitGeneration();
     }
 }
 

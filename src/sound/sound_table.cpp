@@ -60,6 +60,7 @@ void SoundTable::releaseUnloadedSounds() {
     }
     firstSoundId_.store(firstSoundId_.load(std::memory_order_relaxed) + count, std::memory_order_relaxed);
     count_.store(0, std::memory_order_release);
+    raiseVisitGeneration();  // the mixer's last list names freed slots
 }
 
 }  // namespace cl

@@ -44,6 +44,13 @@ public:
     void releaseUnloadedSounds();
 
     uint32_t soundCount() const { return count_.load(std::memory_order_acquire); }
+
+    // Raised (release) after every call that may give the mixer a sound to
+    // visit (play, stop, schedule, unschedule, unload) and by a release of
+    // the table. While it holds still the mixer need not scan the table:
+    // the sounds to visit are those it visited last, less the ones done.
+    void raiseVisitGeneration() { visitGeneration_.fetch_add(1, std::memory_order_release); }
+    uint64_t visitGeneration() const { return visitGeneration_.load(std::memory_order_acquire); }
     SoundRecord* slot(uint32_t index) const { return slots_[index].load(std::memory_order_relaxed); }
     uint32_t firstSoundId() const { return firstSoundId_.load(std::memory_order_relaxed); }
 
@@ -56,6 +63,7 @@ private:
     std::array<std::atomic<SoundRecord*>, MAX_SOUNDS> slots_{};
     std::atomic<uint32_t> firstSoundId_;
     std::atomic<uint32_t> count_{0};
+    std::atomic<uint64_t> visitGeneration_{0};
 };
 
 // Holds soundAccessLock shared if a try succeeds; never waits.

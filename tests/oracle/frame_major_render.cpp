@@ -18,6 +18,33 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
+// The request take-over as it was: every flag taken with a locked
+// instruction, also on idle sounds. The same results as the library's,
+// at the cost the render had.
+void takeOverRequestsAsBefore(SoundRecord& record, bool clockRuns, uint32_t outputRate) {
+    if (record.unloaded.load(std::memory_order_acquire)) {
+        if (record.playPos.load(relaxed) != nullptr) idleVoice(record);
+        return;
+    }
+    uint8_t requested = kPlayRequested;
+    if (record.playRequested.compare_exchange_strong(requested, kPlayBeingTaken, std::memory_order_acquire, relaxed)) {
+        double seconds = record.playFromSeconds.load(std::memory_order_acquire);
+        startVoiceAt(record, seconds, 0, outputRate);
+        uint8_t taking = kPlayBeingTaken;
+        if (record.playRequested.compare_exchange_strong(taking, 0, std::memory_order_release, relaxed)) {
+            record.playFromSeconds.compare_exchange_strong(seconds, 0.0, relaxed);
+        }
+    }
+    if (record.stopRequested.load(std::memory_order_acquire)) {
+        idleVoice(record);
+        record.stopRequested.store(0, std::memory_order_release);
+    }
+    if (clockRuns && record.unscheduleRequested.exchange(0, std::memory_order_acquire)) {
+        record.activeQueue->clear();
+        record.activeHead.store(kNoEvent, relaxed);
+    }
+}
+
 // Moves current toward target by at most step, landing exactly on it.
 inline float smoothToward(float current, float target, float step) {
     const float difference = target - current;
@@ -64,7 +91,7 @@ inline void mixVoice(SoundRecord& record, float step, float (&bus)[4][2]) {
 // Lists the sounds a block must visit: playing voices and sounds with
 // scheduled starts. Any other sound is idle and stays so for the block: play
 // requests are taken at its start, and a start event added meanwhile raises
-// startEventGeneration, which makes the mixer list again. An unloaded sound
+// the table's visit generation, which makes the mixer list again. An unloaded sound
 // is never listed: its voice was idled at the start of the call. While game
 // audio is paused, the idle sounds of buses 0 to 2 have their gains snapped
 // here.
@@ -116,7 +143,7 @@ RenderResult oracleRenderBufferWith(Engine& engine, uint8_t* out, uint32_t frame
 
     const OutputFormat& output = engine.output;
     const uint32_t rate = output.frameRate();
-    for (uint32_t i = 0; i < soundCount; ++i) takeOverRequests(*table.slot(i), clockRuns, rate);
+    for (uint32_t i = 0; i < soundCount; ++i) takeOverRequestsAsBefore(*table.slot(i), clockRuns, rate);
 
     const SampleFormat format = output.outputFormat.load(relaxed);
     const uint32_t channels = output.outputChannels.load(relaxed);
@@ -130,14 +157,14 @@ RenderResult oracleRenderBufferWith(Engine& engine, uint8_t* out, uint32_t frame
     SmoothedLevel* const busLevels[4] = {&buses.globalVolume, &buses.musicVolume, &buses.sfxVolume, &buses.menuVolume};
     Limiter& limiter = engine.limiter;
 
-    uint16_t* const visits = engine.mixerVisits.data();
-    uint64_t listedGeneration = engine.startEventGeneration.load(std::memory_order_acquire);
+    uint16_t* const visits = engine.mixer.visits.data();
+    uint64_t listedGeneration = table.visitGeneration();
     uint32_t visitCount = listVisits(table, soundCount, gamePaused, visits);
     Seam::reached(HandoffPoint::BlockListed);
 
     uint8_t* frameOut = out;
     for (uint32_t f = 0; f < n; ++f) {
-        const uint64_t generation = engine.startEventGeneration.load(std::memory_order_acquire);
+        const uint64_t generation = table.visitGeneration();
         if (generation != listedGeneration) {
             listedGeneration = generation;
             visitCount = listVisits(table, soundCount, gamePaused, visits);
