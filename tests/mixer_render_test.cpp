@@ -206,7 +206,7 @@ TEST_F(MixerRenderTest, RenderNeitherAllocatesNorLocks) {
     std::shared_mutex shared;
     shared.lock_shared();
     shared.unlock_shared();
-    ASSERT_EQ(lockCount() - beforeLock, 2);  // ...and locks
+    ASSERT_GE(lockCount() - beforeLock, 2);  // ...and locks (a read-write lock may take a mutex inside)
 
     setLoop(engine_, 0, true);
     startClockFrom(engine_, 0.0);
