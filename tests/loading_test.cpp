@@ -125,13 +125,21 @@ TEST_F(LoadingTest, SegmentAndDecoderEntryPointsRefuse) {
         {nullptr, "x.ogg", 0, kNaN, "Invalid sample section (durationSeconds 0 must be greater than 0)"},
         {data, nullptr, 0, kInf, "Decoding is not supported in this build"},
         {data, nullptr, 0, 1.5f, "Decoding is not supported in this build"},
+        {data, nullptr, 0, 30000.0f, "Decoding is not supported in this build"},  // 5.8 GB: never allocated
         {data, nullptr, 0, 1e30f, "Failed to allocate 2147483647 frames"},
+    };
+    static int sectionBuffers = 0;
+    engine_.allocateSamples = [](size_t) -> float* {
+        ++sectionBuffers;
+        return nullptr;
     };
     for (const Case& c : cases) {
         log_.clear();
         EXPECT_EQ(loadSegment(engine_, c.data, c.file, c.bus, 1.0f, 0.0f, false, c.duration), -1) << c.message;
         EXPECT_TRUE(logged(c.message)) << c.message;
     }
+    EXPECT_EQ(sectionBuffers, 0);  // nothing to decode into: no buffer, however long the section
+    engine_.allocateSamples = allocateSamples;
     log_.clear();
     EXPECT_EQ(loadBytes(engine_), -1);
     EXPECT_EQ(decode(engine_), 0);

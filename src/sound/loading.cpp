@@ -114,16 +114,15 @@ int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uin
         return -1;
     }
     const int64_t frames = saturatingTruncate<int64_t>(static_cast<float>(engine.output.frameRate()) * durationSeconds);
-    // The section is sized in a u32 float count; one that does not fit is
-    // reported as the failed allocation it would be, not wrapped to a smaller one.
-    const bool fits = frames <= static_cast<int64_t>(UINT32_MAX / 2);
-    float* buffer = fits ? engine.allocateSamples(static_cast<size_t>(frames) * 2) : nullptr;
-    if (buffer == nullptr) {
+    // The section is sized in a u32 float count; one that does not fit could
+    // never be allocated and is reported so. One that fits needs no buffer:
+    // without a decoder nothing would fill it, and a long section would
+    // only stall the game for gigabytes it frees at once.
+    if (frames > static_cast<int64_t>(UINT32_MAX / 2)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to allocate %d frames\n", tid(),
                            saturatingTruncate<int32_t>(frames));
         return -1;
     }
-    freeSamples(buffer);
     engine.log.message(3, "[CL] [tid=%4x] Decoding is not supported in this build\n", tid());
     return -1;
 }
