@@ -16,6 +16,8 @@ packages=(
     # and GStreamer's base plugins, which Wine's Media Foundation resampler
     # is built on
     wine64 libasound2 gstreamer1.0-plugins-base
+    # the exports fuzzer: clang with libFuzzer and its sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -25,9 +25,10 @@ step "windows build" bash -c "cmake --preset windows && cmake --build --preset w
 # Only the test program: the ThreadSanitizer build exists for its concurrency suites.
 step "native-tsan build" bash -c \
     "cmake --preset native-tsan && cmake --build --preset native-tsan -j $jobs --target cantrelle_unit_tests"
+step "fuzz build" bash -c "cmake --preset fuzz && cmake --build --preset fuzz -j $jobs --target exports_fuzzer"
 step "native build" bash -c "cmake --preset native \
     -DCANTRELLE_WINDOWS_BUILD_DIR='$root/build/windows' -DCANTRELLE_TSAN_BUILD_DIR='$root/build/native-tsan' \
-    && cmake --build --preset native -j $jobs"
+    -DCANTRELLE_FUZZ_BUILD_DIR='$root/build/fuzz' && cmake --build --preset native -j $jobs"
 
 step tests ctest --preset native -j "$jobs" "$@"
 echo "test: all passed in $SECONDS s"

@@ -77,3 +77,19 @@ if(CANTRELLE_TSAN_BUILD_DIR)
 else()
   message(STATUS "CANTRELLE_TSAN_BUILD_DIR not set: ThreadSanitizer suites not registered")
 endif()
+
+# ---- The fuzzer --------------------------------------------------------------
+
+set(CANTRELLE_FUZZ_BUILD_DIR "" CACHE PATH "fuzz preset build directory, for the fuzz run (empty: skip it)")
+set(CANTRELLE_FUZZ_SECONDS 120 CACHE STRING "Length of the bounded fuzz run in the test command")
+
+if(CANTRELLE_FUZZ_BUILD_DIR)
+  set(fuzzer ${CANTRELLE_FUZZ_BUILD_DIR}/tests/fuzz/exports_fuzzer)
+  # Every input that once found a fault, replayed as it is.
+  add_test(NAME fuzz.regressions COMMAND ${fuzzer} -runs=0 ${PROJECT_SOURCE_DIR}/tests/fuzz/regressions)
+  add_test(NAME fuzz.exports COMMAND ${scripts}/fuzz.sh ${fuzzer} ${CANTRELLE_FUZZ_SECONDS})
+  set_tests_properties(fuzz.regressions fuzz.exports PROPERTIES LABELS fuzz)
+  set_tests_properties(fuzz.exports PROPERTIES TIMEOUT 600)
+else()
+  message(STATUS "CANTRELLE_FUZZ_BUILD_DIR not set: the fuzz run is not registered")
+endif()

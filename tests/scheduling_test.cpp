@@ -284,5 +284,22 @@ TEST_F(SchedulingTest, TickDrivesTheProviderOnTheMainThreadAndInputEverywhere) {
     engine_.inputTicker = nullptr;
 }
 
+// Found by the fuzzer: a clock rescaled onto its last frame, or an event
+// rescaled onto the empty-queue marker, must not make the mixer pop an empty
+// queue or lose the event.
+TEST_F(SchedulingTest, RateChangeNearTheEndOfTimeKeepsClockAndEventsApart) {
+    const int32_t id = loadRamp(100);
+    startClockFrom(engine_, static_cast<double>(INT64_MAX / 2) / 48000.0);
+    scheduleClock(engine_, id, static_cast<double>(INT64_MAX / 2 + 1000) / 48000.0, kInf);
+    ASSERT_TRUE(setOutputFormat(engine_, SampleFormat::Float32, 192000, 2));  // four times every frame
+    EXPECT_EQ(engine_.clock.clockFrame.load(), INT64_MAX - 1);                // running, below the end marker
+    const SoundRecord& record = *engine_.sounds.lookupSound(id);
+    EXPECT_EQ(record.pendingHead.load(), kNoEvent - 1);  // still an event
+    render(10);                                          // fires it, and pops nothing more at the clock's last frame
+    EXPECT_EQ(record.activeHead.load(), kNoEvent);
+    EXPECT_EQ(record.pendingHead.load(), kNoEvent);
+    EXPECT_NE(record.playPos.load(), nullptr);
+}
+
 }  // namespace
 }  // namespace cl::test

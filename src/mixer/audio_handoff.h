@@ -87,7 +87,9 @@ void fireDueStartEvents(SoundRecord& record, int64_t clock, uint32_t outputRate)
             Seam::reached(HandoffPoint::BeforeQueueSwap);
             swapInEarlierPendingQueue(record);
         }
-        if (clock < record.activeQueue->head()) return;
+        const int64_t head = record.activeQueue->head();
+        // An empty queue ends here even at the clock's last frame.
+        if (head == kNoEvent || clock < head) return;
         fireStartEvent(record, clock, outputRate);
     }
 }

@@ -13,7 +13,8 @@ struct BlockClock {
     // advances, never past INT64_MAX - 1 (INT64_MAX marks "no event").
     int64_t at(uint32_t f) const {
         if (!advances || start >= INT64_MAX - 1) return start;
-        return INT64_MAX - 1 - start < f ? INT64_MAX - 1 : start + f;
+        // Compared on the side that cannot overflow: start may be negative.
+        return start > INT64_MAX - 1 - static_cast<int64_t>(f) ? INT64_MAX - 1 : start + f;
     }
 
     // The first frame in [from, frames) at which the clock has reached

@@ -1,5 +1,6 @@
 #include "mixer/output_format.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -26,15 +27,19 @@ void rescaleClockPositions(Engine& engine, uint32_t oldRate, uint32_t newRate) {
     int64_t frame = clock.clockFrame.load(std::memory_order_acquire);
     while (frame != kClockStopped) {
         int64_t moved = rescale(frame);
-        if (moved == kClockStopped) moved = kClockStopped + 1;  // still running
+        // Still running, and never at the end marker the render cannot pass.
+        if (moved == kClockStopped) moved = kClockStopped + 1;
+        if (moved == INT64_MAX) moved = INT64_MAX - 1;
         if (clock.clockFrame.compare_exchange_weak(frame, moved, std::memory_order_acq_rel)) break;
     }
 
-    auto rescaleHead = [&](int64_t head) { return head == kNoEvent ? kNoEvent : rescale(head); };
+    // A start never lands on the empty-queue marker.
+    auto rescaleStart = [&](int64_t frame) { return std::min(rescale(frame), kNoEvent - 1); };
+    auto rescaleHead = [&](int64_t head) { return head == kNoEvent ? kNoEvent : rescaleStart(head); };
     const uint32_t count = engine.sounds.soundCount();
     for (uint32_t i = 0; i < count; ++i) {
         SoundRecord& record = *engine.sounds.slot(i);
-        for (StartEventQueue& queue : record.queues) queue.rescaleStartFrames(rescale);
+        for (StartEventQueue& queue : record.queues) queue.rescaleStartFrames(rescaleStart);
         record.activeHead.store(rescaleHead(record.activeHead.load(std::memory_order_relaxed)),
                                 std::memory_order_relaxed);
         record.pendingHead.store(rescaleHead(record.pendingHead.load(std::memory_order_relaxed)),
