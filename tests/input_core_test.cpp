@@ -134,6 +134,7 @@ TEST_F(InputCoreTest, SafeInputHoldsEventsUntilTheFirstUnlockAndDeliversThemBefo
     host.emitPress(kKeyboardMouseSource, 0x41);
     host.emitPress(kKeyboardMouseSource, 0x42);
     host.emitRelease(kKeyboardMouseSource, 0x41);
+    awaitDispatcherIdle();
     EXPECT_THAT(GameCallbacks::take(), IsEmpty());  // locked since initinput
 
     core_.unlockInput();
@@ -143,6 +144,7 @@ TEST_F(InputCoreTest, SafeInputHoldsEventsUntilTheFirstUnlockAndDeliversThemBefo
     host.emitRelease(kKeyboardMouseSource, 0x42);
     core_.lockInput();
     EXPECT_THAT(logged(), ElementsAre("Tried to lock input, but input was already locked"));
+    awaitDispatcherIdle();
     EXPECT_THAT(GameCallbacks::take(), IsEmpty());
     core_.unlockInput();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(release(0x42)));
@@ -172,6 +174,7 @@ TEST_F(InputCoreTest, FreeinputWhileLockedDeliversWhatIsQueuedAndClearsEverythin
     // Afresh: locked again until the first unlock.
     ASSERT_TRUE(initSafe());
     default_->host_->emitPress(kKeyboardMouseSource, 0x43);
+    awaitDispatcherIdle();
     EXPECT_THAT(GameCallbacks::take(), IsEmpty());
     core_.unlockInput();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x43)));

@@ -40,6 +40,8 @@ public:
     void setAcceptMouse(bool accept) { acceptMouse_.store(accept, std::memory_order_relaxed); }
 
     bool initialised() const { return initialised_.load(std::memory_order_acquire); }
+    // For tests: the dispatcher has looked at every queued event and waits.
+    bool dispatcherIdle() const { return safe_.dispatcherIdle(); }
 
     // InputHost: any thread.
     void emitPress(uint32_t source, uint32_t code) override { emit({source, code, 1}); }

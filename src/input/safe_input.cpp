@@ -42,6 +42,7 @@ void SafeInput::push(const InputEvent& event) {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         queue_.push_back(event);
+        pushes_++;
     }
     signal_.notify_all();
 }
@@ -70,11 +71,20 @@ bool SafeInput::onDispatcherThread() const {
     return dispatcher_.joinable() && std::this_thread::get_id() == dispatcherId_;
 }
 
+bool SafeInput::dispatcherIdle() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return !delivering_ && pushesSeenIdle_ == pushes_;
+}
+
 void SafeInput::dispatch() {
     std::deque<InputEvent> batch;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        signal_.wait(lock, [this] { return (!queue_.empty() && !gameHolds_) || !running_; });
+        signal_.wait(lock, [this] {
+            const bool wake = (!queue_.empty() && !gameHolds_) || !running_;
+            if (!wake) pushesSeenIdle_ = pushes_;
+            return wake;
+        });
         if (queue_.empty() || gameHolds_) {
             if (!running_) return;
             continue;

@@ -45,6 +45,11 @@ public:
     // True on the dispatcher thread, where the game's callbacks run.
     bool onDispatcherThread() const;
 
+    // True when the dispatcher waits and has looked at the queue since the
+    // last push: it had its chance to deliver. Lets tests check that held
+    // events stay held without waiting for a time.
+    bool dispatcherIdle() const;
+
 private:
     void dispatch();
 
@@ -61,9 +66,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable signal_;
     std::deque<InputEvent> queue_;
-    bool gameHolds_ = false;   // the game holds the input lock
-    bool delivering_ = false;  // the dispatcher runs callbacks of a batch it took
-    bool running_ = false;     // the dispatcher keeps going
+    bool gameHolds_ = false;       // the game holds the input lock
+    bool delivering_ = false;      // the dispatcher runs callbacks of a batch it took
+    bool running_ = false;         // the dispatcher keeps going
+    uint64_t pushes_ = 0;          // events pushed so far
+    uint64_t pushesSeenIdle_ = 0;  // pushes_ when the dispatcher last went back to waiting
 };
 
 }  // namespace cl

@@ -82,6 +82,10 @@ protected:
                                 .onRelease = GameCallbacks::onRelease,
                                 .disableSafeInput = true});
     }
+    // The dispatcher had its chance at every queued event.
+    void awaitDispatcherIdle() {
+        while (!core_.dispatcherIdle()) std::this_thread::yield();
+    }
     std::vector<std::string> logged() {
         std::vector<std::string> bodies;
         for (const std::string& line : log_.lines()) bodies.push_back(LogCapture::body(line));
