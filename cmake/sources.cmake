@@ -24,6 +24,7 @@ set(CANTRELLE_SOURCES
   src/input/own_client_area.cpp
   src/input/polling_input.cpp
   src/input/safe_input.cpp
+  src/input/thread_start.cpp
   src/mixer/limiter.cpp
   src/mixer/limiter_controls.cpp
   src/mixer/output_format.cpp

@@ -20,14 +20,15 @@ const std::array<ButtonCode, 14> buttonCodes = {{
 }};
 
 void ControllerHeld::updateHeld(uint32_t slot, bool down, uint32_t code, bool silent) {
+    if (code >= held_.size()) return;  // no controller code is that large
     if (down) {
-        if (held_.count(code) != 0) return;
+        if (held_[code]) return;
         if (!silent) host_.emitPress(slot, code);
-        held_.insert(code);
+        held_[code] = true;
     } else {
-        if (held_.count(code) == 0 || silent) return;
+        if (!held_[code] || silent) return;
         host_.emitRelease(slot, code);
-        held_.erase(code);
+        held_[code] = false;
     }
 }
 

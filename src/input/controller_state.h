@@ -4,7 +4,6 @@
 // on two controllers is one press.
 #include <array>
 #include <cstdint>
-#include <set>
 
 #include "input/input_provider.h"
 #include "platform/controllers.h"
@@ -29,12 +28,14 @@ public:
     void updateHeld(uint32_t slot, bool down, uint32_t code, bool silent);
     // Every button row, then every stick and trigger row, in table order.
     void updateFromState(uint32_t slot, const platform::GamepadState& state, bool silent);
-    void clear() { held_.clear(); }
-    bool holds(uint32_t code) const { return held_.count(code) != 0; }
+    void clear() { held_.fill(false); }
+    bool holds(uint32_t code) const { return code < held_.size() && held_[code]; }
 
 private:
     InputHost& host_;
-    std::set<uint32_t> held_;  // only the controller thread touches it while it runs
+    // By code (all below 256); only the controller thread touches it while
+    // it runs. A fixed array: a pass never allocates.
+    std::array<bool, 256> held_{};
 };
 
 }  // namespace cl

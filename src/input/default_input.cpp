@@ -10,7 +10,13 @@ constexpr uint32_t kSlots = 4;
 
 // The first library that loads and has XInputGetState. One that loads
 // without it counts as missing: its address would be null.
+//
+// Once loaded it stays loaded for the life of the process: Wine's XInput
+// starts a device thread on first use that keeps running after FreeLibrary
+// has unmapped its code, so freeing it crashes the game a moment after
+// freeinput. Keeping one library loaded costs nothing on Windows.
 bool DefaultInput::loadXInput() {
+    if (getState_ != nullptr) return true;
     for (const char* name : {"XInput1_4.dll", "XInput9_1_0.dll"}) {
         const uintptr_t library = libraries_.load(name);
         if (library == 0) continue;
@@ -37,9 +43,6 @@ bool DefaultInput::Init(InputHost& host, bool, bool handleControllers) {
     connectedMask_.store(enumerateControllers(), std::memory_order_relaxed);
     hookLogic_ = std::make_unique<HookLogic>(host, windows_);
     if (!hooks_.start(*hookLogic_)) {
-        libraries_.free(xinput_);
-        xinput_ = 0;
-        getState_ = nullptr;
         signals_.close();
         hookLogic_.reset();
         return false;
@@ -57,10 +60,7 @@ void DefaultInput::Shutdown() {
     hooks_.stop();  // removes both hooks, closes the window, joins the thread
     signals_.signalStop();
     if (controllerThread_.joinable()) controllerThread_.join();
-    libraries_.free(xinput_);
-    xinput_ = 0;
-    getState_ = nullptr;
-    signals_.close();
+    signals_.close();    // XInput stays loaded: see loadXInput
     hookLogic_.reset();  // hookKeyDown goes with it
     connectedMask_.store(0, std::memory_order_relaxed);
     running_ = false;

@@ -39,8 +39,9 @@ private:
 
     InputHost* host_ = nullptr;
     bool running_ = false;
+    // Set by the first Init that loads XInput, before any thread starts; kept
+    // afterwards (see loadXInput).
     uintptr_t xinput_ = 0;
-    // Set by Init before any thread starts, cleared by Shutdown after they end.
     platform::XInputGetStateFn getState_ = nullptr;
     // Written by the game's thread (Init, Tick, Shutdown), read once per pass
     // by the controller thread; a single word, relaxed: a pass that sees the

@@ -270,7 +270,8 @@ TEST_F(Input, RefusalsAndXInputThroughTheExports) {
     EXPECT_THAT(logged(), ElementsAre(logLine("Input is already initialised"),
                                       logLine("TickAudio must be called from the main thread")));
     cl.freeinput();
-    EXPECT_EQ(GetModuleHandleW(L"XInput1_4.dll"), nullptr) << "freeinput unloads XInput";
+    // XInput stays loaded: Wine's keeps a device thread running in it.
+    EXPECT_NE(GetModuleHandleW(L"XInput1_4.dll"), nullptr);
     cl.freeinput();
     EXPECT_THAT(logged(), ElementsAre(logLine("Input is not initialised")));
 }
