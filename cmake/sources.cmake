@@ -2,6 +2,8 @@
 set(CANTRELLE_SOURCES
   src/api/global_engine.cpp
   src/api/exports_engine.cpp
+  src/api/exports_input.cpp
+  src/api/global_input.cpp
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
@@ -14,6 +16,15 @@ set(CANTRELLE_SOURCES
   src/core/log.cpp
   src/core/null_provider.cpp
   src/core/provider_registry.cpp
+  src/input/controller_state.cpp
+  src/input/default_input.cpp
+  src/input/hook_logic.cpp
+  src/input/input_core.cpp
+  src/input/input_registry.cpp
+  src/input/own_client_area.cpp
+  src/input/polling_input.cpp
+  src/input/safe_input.cpp
+  src/input/thread_start.cpp
   src/mixer/limiter_controls.cpp
   src/mixer/mix_kernel.cpp
   src/mixer/output_format.cpp
@@ -31,7 +42,9 @@ set(CANTRELLE_SOURCES
 )
 if(WIN32)
   list(APPEND CANTRELLE_SOURCES src/platform/win32/thread_win32.cpp)
+  list(APPEND CANTRELLE_SOURCES src/platform/win32/input_win32.cpp src/platform/win32/hook_thread_win32.cpp)
   set(CANTRELLE_WIN32_LIBS)
 else()
   list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp)
+  list(APPEND CANTRELLE_SOURCES src/platform/posix/input_posix.cpp)
 endif()

@@ -30,8 +30,8 @@ public:
 private:
     void emit(int level, const char* line);
 
-    // Plain pointers in the original design; atomics here so a receiver
-    // change racing a line in flight is defined (the line reaches either).
+    // Atomics, so a receiver change racing a line in flight is defined:
+    // the line reaches the old receiver or the new one.
     std::array<std::atomic<LogCallback>, kLevels> callbacks_{};
     DebugSink sink_;
 };

@@ -1,0 +1,50 @@
+#include "input/controller_state.h"
+
+namespace cl {
+
+const std::array<ButtonCode, 14> buttonCodes = {{
+    {0x0001, 203},
+    {0x0002, 204},
+    {0x0004, 205},
+    {0x0008, 206},  // d-pad up, down, left, right
+    {0x0010, 207},
+    {0x0020, 208},  // start (menu), back (view)
+    {0x0040, 209},
+    {0x0080, 210},  // thumbstick buttons
+    {0x0100, 200},
+    {0x0200, 199},  // left, right shoulder
+    {0x1000, 195},
+    {0x2000, 196},
+    {0x4000, 197},
+    {0x8000, 198},  // A, B, X, Y
+}};
+
+void ControllerHeld::updateHeld(uint32_t slot, bool down, uint32_t code, bool silent) {
+    if (code >= held_.size()) return;  // no controller code is that large
+    if (down) {
+        if (held_[code]) return;
+        if (!silent) host_.emitPress(slot, code);
+        held_[code] = true;
+    } else {
+        if (!held_[code] || silent) return;
+        host_.emitRelease(slot, code);
+        held_[code] = false;
+    }
+}
+
+void ControllerHeld::updateFromState(uint32_t slot, const platform::GamepadState& state, bool silent) {
+    for (const ButtonCode& button : buttonCodes)
+        updateHeld(slot, (state.buttons & button.bit) != 0, button.code, silent);
+    updateHeld(slot, state.thumbLX > kStickThreshold, 213, silent);
+    updateHeld(slot, state.thumbLX < -kStickThreshold, 214, silent);
+    updateHeld(slot, state.thumbLY > kStickThreshold, 211, silent);
+    updateHeld(slot, state.thumbLY < -kStickThreshold, 212, silent);
+    updateHeld(slot, state.thumbRX > kStickThreshold, 217, silent);
+    updateHeld(slot, state.thumbRX < -kStickThreshold, 218, silent);
+    updateHeld(slot, state.thumbRY > kStickThreshold, 215, silent);
+    updateHeld(slot, state.thumbRY < -kStickThreshold, 216, silent);
+    updateHeld(slot, state.leftTrigger > kTriggerThreshold, 201, silent);
+    updateHeld(slot, state.rightTrigger > kTriggerThreshold, 202, silent);
+}
+
+}  // namespace cl

@@ -1,0 +1,141 @@
+#include "input/input_core.h"
+
+#include <utility>
+
+namespace cl {
+
+InputCore::InputCore(Logger& log, InputProviderRegistry registry, ThreadStarter starter)
+    : log_(log), registry_(std::move(registry)), starter_(std::move(starter)) {}
+
+InputCore::~InputCore() {
+    if (initialised()) freeInput();
+}
+
+bool InputCore::initInput(const InputInitArgs& args) {
+    std::lock_guard<std::mutex> guard(lifecycle_);
+    if (initialised()) {
+        log_.message(3, "[CL] [tid=%4x] Input is already initialised\n", tid());
+        return false;
+    }
+    const uint32_t keyboardId = args.alternativeInput ? kPollingInput : kDefaultInput;
+    const uint32_t controllerId =
+        args.alternativeInput || args.alternativeControllers ? kControllerInput : kDefaultInput;
+    InputProvider* keyboard = registry_.find(keyboardId);
+    if (keyboard == nullptr) {
+        log_.message(3, "[CL] [tid=%4x] Specified keyboard input provider is not available on this platform\n", tid());
+        return false;
+    }
+    InputProvider* controller = registry_.find(controllerId);
+    if (controller == nullptr) {
+        log_.message(3, "[CL] [tid=%4x] Specified controller input provider is not available on this platform\n",
+                     tid());
+        return false;
+    }
+
+    // Stored before any provider thread starts: they read these on every event.
+    focused_.store(args.focused, std::memory_order_relaxed);
+    callbacks_.onPress.store(args.onPress, std::memory_order_release);
+    callbacks_.onRelease.store(args.onRelease, std::memory_order_release);
+    safeInput_.store(!args.disableSafeInput, std::memory_order_release);
+
+    if (!keyboard->Init(*this, true, keyboardId == controllerId)) {
+        log_.message(3, "[CL] [tid=%4x] Failed to initialise input\n", tid());
+        return false;
+    }
+    activeProviders_.push_back(keyboardId);
+    if (controllerId != keyboardId) {
+        if (!controller->Init(*this, false, true)) {
+            log_.message(3, "[CL] [tid=%4x] Failed to initiailise controller input\n", tid());
+            shutDownProviders();
+            return false;
+        }
+        activeProviders_.push_back(controllerId);
+    }
+
+    // Events gathered before the game's first unlockinput wait in the queue.
+    if (!args.disableSafeInput && !safe_.start(starter_)) {
+        shutDownProviders();
+        log_.message(3, "[CL] [tid=%4x] Failed to start input dispatcher thread\n", tid());
+        return false;
+    }
+    acceptMouse_.store(true, std::memory_order_relaxed);
+    initialised_.store(true, std::memory_order_release);
+    return true;
+}
+
+void InputCore::freeInput() {
+    if (refuseFromCallback("FreeInput")) return;
+    std::lock_guard<std::mutex> guard(lifecycle_);
+    if (!initialised()) {
+        log_.message(3, "[CL] [tid=%4x] Input is not initialised\n", tid());
+        return;
+    }
+    // Provider threads have ended when this returns: nothing is produced after it.
+    shutDownProviders();
+    safe_.stop();
+    focused_.store(false, std::memory_order_relaxed);
+    callbacks_.onPress.store(nullptr, std::memory_order_release);
+    callbacks_.onRelease.store(nullptr, std::memory_order_release);
+    safeInput_.store(false, std::memory_order_release);
+    acceptMouse_.store(false, std::memory_order_relaxed);
+    initialised_.store(false, std::memory_order_release);
+}
+
+void InputCore::lockInput() {
+    if (!initialised()) {
+        log_.message(3, "[CL] [tid=%4x] Input has not been initialised\n", tid());
+        return;
+    }
+    if (!safeInput_.load(std::memory_order_acquire)) {
+        log_.message(3, "[CL] [tid=%4x] Global locking of input is ineffective when safe input is disabled\n", tid());
+        return;
+    }
+    if (refuseFromCallback("LockInput")) return;
+    if (!safe_.lockForGame())
+        log_.message(3, "[CL] [tid=%4x] Tried to lock input, but input was already locked\n", tid());
+}
+
+void InputCore::unlockInput() {
+    if (!initialised()) {
+        log_.message(3, "[CL] [tid=%4x] Input has not been initialised\n", tid());
+        return;
+    }
+    if (!safeInput_.load(std::memory_order_acquire)) {
+        log_.message(3, "[CL] [tid=%4x] Global locking of input is ineffective when safe input is disabled\n", tid());
+        return;
+    }
+    if (refuseFromCallback("UnlockInput")) return;
+    if (!safe_.unlockForGame()) {
+        log_.message(3, "[CL] [tid=%4x] Tried to unlock input, but input was already unlocked\n", tid());
+    }
+}
+
+void InputCore::tickInputProviders() {
+    // Busy means initinput or freeinput is running, perhaps waiting for the
+    // very callback that called tick: skipping one tick is harmless, waiting
+    // would never end.
+    std::unique_lock<std::mutex> guard(lifecycle_, std::try_to_lock);
+    if (!guard.owns_lock() || !initialised()) return;
+    for (uint32_t id : activeProviders_) registry_.find(id)->Tick();
+}
+
+void InputCore::emit(const InputEvent& event) {
+    if (safeInput_.load(std::memory_order_acquire)) {
+        safe_.push(event);
+    } else {
+        callbacks_.deliver(event);  // on the provider's thread, no lock held
+    }
+}
+
+void InputCore::shutDownProviders() {
+    for (uint32_t id : activeProviders_) registry_.find(id)->Shutdown();
+    activeProviders_.clear();
+}
+
+bool InputCore::refuseFromCallback(const char* operation) {
+    if (!safe_.onDispatcherThread()) return false;
+    log_.message(3, "[CL] [tid=%4x] %s cannot be called from an input callback\n", tid(), operation);
+    return true;
+}
+
+}  // namespace cl

@@ -1,0 +1,270 @@
+// The default input provider: XInput loading, Init's failure paths and
+// clean-up, controller enumeration on tick, and the controller thread's
+// passes with the shared held set, thresholds and the silent first pass.
+#include <gmock/gmock.h>
+
+#include "fakes/fake_controllers.h"
+#include "fakes/input_fakes.h"
+#include "input/controller_state.h"
+#include "input/default_input.h"
+
+namespace cl::test {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+constexpr uint16_t kA = 0x1000;
+constexpr uint16_t kB = 0x2000;
+
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest() { libraries_.available = {{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}; }
+    std::vector<std::string> logged() {
+        std::vector<std::string> bodies;
+        for (const std::string& line : log_.lines()) bodies.push_back(LogCapture::body(line));
+        log_.clear();
+        return bodies;
+    }
+    // Init with controllers whose thread the test runs itself.
+    void initForPasses() {
+        signals_.startEmpty = true;
+        ASSERT_TRUE(provider_.Init(host_, true, true));
+        provider_.Tick();  // enumerates: the mask the passes poll
+    }
+    // Runs the controller thread's body for `passes` passes on this thread.
+    void runPasses(int passes) {
+        signals_.stopAfterPasses = passes;
+        provider_.controllerThread();
+    }
+
+    LogCapture log_;
+    FakeInputHost host_;
+    FakeWindows windows_;
+    FakeControllers controllers_;
+    FakeLibraries libraries_;
+    FakeControllerSignals signals_;
+    FakeHookThread hooks_;
+    DefaultInput provider_{libraries_, signals_, hooks_, windows_};
+};
+
+struct LoadCase {
+    std::map<std::string, bool> available;
+    bool ok;
+    std::vector<std::string> chosen;  // loads that succeeded, in order
+};
+
+TEST_F(ControllerTest, XInputLoadingPrefersOneFourAndNeedsGetState) {
+    const LoadCase cases[] = {
+        {{{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}, true, {"XInput1_4.dll"}},
+        {{{"XInput9_1_0.dll", true}}, true, {"XInput9_1_0.dll"}},
+        {{{"XInput1_4.dll", false}, {"XInput9_1_0.dll", true}}, true, {"XInput1_4.dll", "XInput9_1_0.dll"}},
+        {{{"XInput1_4.dll", false}}, false, {"XInput1_4.dll"}},  // loads, no XInputGetState: a failure
+        {{}, false, {}},
+    };
+    for (const LoadCase& c : cases) {
+        FakeLibraries libraries;
+        libraries.available = c.available;
+        FakeControllerSignals signals;
+        FakeHookThread hooks;
+        DefaultInput provider(libraries, signals, hooks, windows_);
+        EXPECT_EQ(provider.Init(host_, true, false), c.ok);
+        EXPECT_EQ(libraries.loaded, c.chosen);
+        EXPECT_EQ(libraries.open.size(), c.ok ? 1u : 0u) << "a library rejected or unused stays open";
+        EXPECT_EQ(signals.created, c.ok);
+        EXPECT_EQ(hooks.starts, c.ok ? 1 : 0);
+        provider.Shutdown();
+        // A library in use stays loaded (Wine's XInput crashes once freed)
+        // and serves the next Init.
+        EXPECT_EQ(libraries.open.size(), c.ok ? 1u : 0u);
+        EXPECT_FALSE(signals.created);
+        EXPECT_EQ(hooks.stops, c.ok ? 1 : 0);
+        if (c.ok) {
+            EXPECT_TRUE(provider.Init(host_, true, false));
+            provider.Shutdown();
+            EXPECT_EQ(libraries.loaded, c.chosen);
+        }
+    }
+    EXPECT_THAT(logged(), IsEmpty());  // initinput logs the failure, not the provider
+}
+
+TEST_F(ControllerTest, InitFailuresCleanUpWhatWasMade) {
+    signals_.canCreate = false;
+    EXPECT_FALSE(provider_.Init(host_, true, true));
+    EXPECT_TRUE(libraries_.loaded.empty());
+
+    signals_.canCreate = true;
+    hooks_.canStart = false;
+    EXPECT_FALSE(provider_.Init(host_, true, true));
+    EXPECT_EQ(libraries_.open.size(), 1u);  // kept for the next Init
+    EXPECT_FALSE(signals_.created);
+
+    hooks_.canStart = true;
+    signals_.canStartThread = false;  // no controller thread: keyboard and mouse still work
+    EXPECT_TRUE(provider_.Init(host_, true, true));
+    const int enumerated = controllers_.callsFor(0);
+    provider_.Tick();  // without the thread, nothing to enumerate for
+    EXPECT_EQ(controllers_.callsFor(0), enumerated);
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, TickEnumeratesAndSignalsPresenceOnlyWithTheControllerThread) {
+    signals_.startEmpty = true;
+    ASSERT_TRUE(provider_.Init(host_, true, false));
+    provider_.Tick();
+    EXPECT_EQ(controllers_.callsFor(0), 1);  // Init only: no controller thread
+    provider_.Shutdown();
+
+    ASSERT_TRUE(provider_.Init(host_, true, true));
+    controllers_.connect(2);
+    controllers_.answer(3, 5);  // an error other than not connected
+    provider_.Tick();
+    EXPECT_TRUE(signals_.present);
+    EXPECT_THAT(logged(), ElementsAre("Controller 3 error [5]"));
+    controllers_.answer(2, 1167);
+    provider_.Tick();
+    EXPECT_FALSE(signals_.present);
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, PassesPollConnectedSlotsAndReportPressesAndReleases) {
+    controllers_.connect(0);
+    controllers_.connect(2);
+    initForPasses();
+    signals_.betweenPasses = [&](int pass) {
+        if (pass == 1) controllers_.connect(2, {.buttons = kA});
+        if (pass == 2) controllers_.connect(2, {});
+    };
+    runPasses(3);
+    // A release comes from the first slot polled with the control up.
+    EXPECT_THAT(host_.take(), ElementsAre(press(195, 2), release(195, 0)));
+    EXPECT_EQ(controllers_.callsFor(1), 1 + 1);  // Init and Tick only: not polled
+    EXPECT_EQ(controllers_.callsFor(0), 2 + 3);
+    EXPECT_EQ(signals_.sleeps, 3);
+    EXPECT_TRUE(signals_.raised);
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, FirstPassIsSilentButItsHeldControlsAreReleasedLater) {
+    controllers_.connect(0, {.buttons = kA, .thumbLX = -32768});
+    initForPasses();
+    signals_.betweenPasses = [&](int pass) {
+        if (pass == 1) controllers_.connect(0, {.buttons = kA | kB, .thumbLX = -32768});
+        if (pass == 2) controllers_.connect(0, {});
+    };
+    runPasses(3);
+    EXPECT_THAT(host_.take(), ElementsAre(press(196, 0), release(195, 0), release(196, 0), release(214, 0)));
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, SilenceIsUsedUpByAFirstPassWithoutControllers) {
+    initForPasses();  // nothing connected: the first pass idles
+    signals_.betweenPasses = [&](int pass) {
+        if (pass == 1) {
+            controllers_.connect(1, {.buttons = kA});
+            provider_.Tick();
+        }
+    };
+    runPasses(2);
+    EXPECT_EQ(signals_.idleWaits, 1);
+    EXPECT_THAT(host_.take(), ElementsAre(press(195, 1)));
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, UnpluggedSlotIsSkippedSilentlyAndAFailingOneIsLogged) {
+    controllers_.connect(0);
+    controllers_.connect(1);
+    initForPasses();
+    signals_.betweenPasses = [&](int pass) {
+        if (pass == 1) controllers_.connect(0, {.buttons = kA});
+        if (pass == 2) {
+            controllers_.answer(0, 1167);  // unplugged with A held: no release
+            controllers_.answer(1, 0x80004005);
+        }
+        if (pass == 3) controllers_.connect(1, {});  // answers again, A up: releases under slot 1
+    };
+    runPasses(4);
+    EXPECT_THAT(host_.take(), ElementsAre(press(195, 0), release(195, 1)));
+    EXPECT_THAT(logged(), ElementsAre("Failed to get controller 1 state [0x80004005]; should be removed next tick"));
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, ThreadEndsAtOnceWhenStoppedBeforeItsFirstPass) {
+    initForPasses();
+    signals_.signalStop();
+    provider_.controllerThread();
+    EXPECT_EQ(signals_.idleWaits + signals_.sleeps, 0);
+    provider_.Shutdown();
+}
+
+TEST_F(ControllerTest, RealThreadIdlesWithoutControllersAndStopsOnShutdown) {
+    ASSERT_TRUE(provider_.Init(host_, true, true));
+    provider_.Shutdown();  // would hang if the thread did not end
+    EXPECT_TRUE(signals_.raised);
+}
+
+// ---- The held set and the thresholds ------------------------------------
+
+struct AxisCase {
+    platform::GamepadState state;
+    std::vector<uint32_t> held;
+};
+
+TEST(ControllerStateTest, ThresholdsAreStrict) {
+    const AxisCase cases[] = {
+        {{.thumbLX = 20000}, {}},       {{.thumbLX = 20001}, {213}},  {{.thumbLX = -20000}, {}},
+        {{.thumbLX = -20001}, {214}},   {{.thumbLY = 32767}, {211}},  {{.thumbLY = -32768}, {212}},
+        {{.thumbRX = 20001}, {217}},    {{.thumbRX = -20001}, {218}}, {{.thumbRY = 20001}, {215}},
+        {{.thumbRY = -20001}, {216}},   {{.leftTrigger = 30}, {}},    {{.leftTrigger = 31}, {201}},
+        {{.rightTrigger = 255}, {202}}, {{.buttons = 0x0C00}, {}},  // bits with no button
+    };
+    for (const AxisCase& c : cases) {
+        FakeInputHost host;
+        ControllerHeld held(host);
+        held.updateFromState(0, c.state, false);
+        std::vector<uint32_t> codes;
+        for (const InputEvent& event : host.take()) codes.push_back(event.code);
+        EXPECT_EQ(codes, c.held);
+    }
+}
+
+TEST(ControllerStateTest, EveryButtonBitMapsToItsCodeInTableOrder) {
+    FakeInputHost host;
+    ControllerHeld held(host);
+    held.updateFromState(3, {.buttons = 0xF3FF}, false);
+    std::vector<uint32_t> codes;
+    for (const InputEvent& event : host.take()) codes.push_back(event.code);
+    EXPECT_THAT(codes, ElementsAre(203, 204, 205, 206, 207, 208, 209, 210, 200, 199, 195, 196, 197, 198));
+}
+
+TEST(ControllerStateTest, StickAcrossBetweenPassesPressesTheNewSideThenReleasesTheOld) {
+    FakeInputHost host;
+    ControllerHeld held(host);
+    held.updateFromState(0, {.thumbLX = -32768}, false);
+    host.take();
+    held.updateFromState(0, {.thumbLX = 32767}, false);
+    EXPECT_THAT(host.take(), ElementsAre(press(213, 0), release(214, 0)));
+}
+
+TEST(ControllerStateTest, TwoControllersShareTheHeldSetByCode) {
+    FakeInputHost host;
+    ControllerHeld held(host);
+    held.updateFromState(0, {.buttons = kA}, false);
+    held.updateFromState(1, {.buttons = kA}, false);  // already held: no second press
+    held.updateFromState(0, {}, false);               // first lets go: released under slot 0
+    held.updateFromState(1, {.buttons = kA}, false);  // second still holds: pressed under slot 1
+    EXPECT_THAT(host.take(), ElementsAre(press(195, 0), release(195, 0), press(195, 1)));
+}
+
+TEST(ControllerStateTest, SilentUpdatesTakeDownControlsAndReportNothing) {
+    FakeInputHost host;
+    ControllerHeld held(host);
+    held.updateHeld(0, true, 195, true);
+    held.updateHeld(0, false, 195, true);  // silent release: nothing, still held
+    EXPECT_TRUE(held.holds(195));
+    held.updateHeld(0, false, 195, false);
+    EXPECT_THAT(host.take(), ElementsAre(release(195, 0)));
+}
+
+}  // namespace
+}  // namespace cl::test

@@ -1,0 +1,96 @@
+// The win32 input services under Wine, driven by SendInput: the polling
+// provider (which initinput cannot select on this platform) with real key
+// states, the hook thread with the hook logic, and the default provider
+// with the real XInput. Built into the Windows unit test program only.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <thread>
+
+#include "fakes/input_fakes.h"
+#include "input/default_input.h"
+#include "input/hook_logic.h"
+#include "input/polling_input.h"
+#include "platform/input_platform.h"
+
+namespace cl::test {
+namespace {
+
+using testing::ElementsAre;
+
+// Polls a condition; a bound, not a pace: passing tests never reach it.
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+void sendKey(WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
+}
+
+class Win32InputTest : public ::testing::Test {
+protected:
+    // Waits until the host has recorded `count` events and returns them.
+    std::vector<InputEvent> awaitEvents(size_t count) {
+        std::vector<InputEvent> events;
+        EXPECT_TRUE(eventually([&] {
+            for (const InputEvent& event : host_.take()) events.push_back(event);
+            return events.size() >= count;
+        })) << "got "
+            << events.size() << " of " << count;
+        return events;
+    }
+
+    LogCapture log_;
+    FakeInputHost host_;
+    platform::InputPlatform platform_ = platform::makeInputPlatform();
+};
+
+TEST_F(Win32InputTest, PollingProviderSeesKeyStatesChangedBySendInput) {
+    PollingInput provider(*platform_.polling, *platform_.windows);
+    ASSERT_TRUE(provider.Init(host_, true, false));
+    sendKey('K', false);
+    EXPECT_THAT(awaitEvents(1), ElementsAre(press('K')));
+    sendKey('K', true);
+    EXPECT_THAT(awaitEvents(1), ElementsAre(release('K')));
+    provider.Shutdown();
+}
+
+TEST_F(Win32InputTest, HookThreadFeedsTheHookLogicAndStopsCleanly) {
+    HookLogic logic(host_, *platform_.windows);
+    for (int round = 0; round < 2; ++round) {  // the class "CLKI" is registered again after a stop
+        ASSERT_TRUE(platform_.hooks->start(logic));
+        sendKey(VK_RCONTROL, false);
+        sendKey(VK_RCONTROL, false);
+        sendKey(VK_RCONTROL, true);
+        EXPECT_THAT(awaitEvents(2), ElementsAre(press(VK_RCONTROL), release(VK_RCONTROL)));
+        platform_.hooks->stop();
+    }
+}
+
+TEST_F(Win32InputTest, DefaultProviderLoadsXInputAndTicksWithoutControllers) {
+    DefaultInput provider(*platform_.libraries, *platform_.controllerSignals, *platform_.hooks, *platform_.windows);
+    ASSERT_TRUE(provider.Init(host_, true, true));
+    EXPECT_NE(GetModuleHandleW(L"XInput1_4.dll"), nullptr);
+    provider.Tick();  // nothing connected: the controller thread stays idle
+    sendKey('Z', false);
+    sendKey('Z', true);
+    EXPECT_THAT(awaitEvents(2), ElementsAre(press('Z'), release('Z')));
+    provider.Shutdown();  // would hang if the idle controller thread did not wake for the stop
+    EXPECT_NE(GetModuleHandleW(L"XInput1_4.dll"), nullptr);  // kept loaded for the process's life
+    EXPECT_TRUE(log_.lines().empty());
+}
+
+}  // namespace
+}  // namespace cl::test
