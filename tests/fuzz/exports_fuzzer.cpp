@@ -24,6 +24,7 @@
 namespace {
 
 void discardLine(const char*) {}
+void onInput(uint32_t, uint32_t) {}
 
 [[noreturn]] void broken(const char* what, double value) {
     std::fprintf(stderr, "invariant broken: %s (%g)\n", what, value);
@@ -80,6 +81,8 @@ public:
     // output closed, sounds unloaded and released, clock stopped, no pause.
     static void reset() {
         setlogfunc(0, discardLine);
+        unlockinput();
+        freeinput();
         if (cl::engine().audio.audioInitialised.load()) freeaudio();
         initaudio(1, 48000, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false);  // the null output
         const uint32_t first = cl::engine().sounds.firstSoundId();
@@ -153,7 +156,7 @@ private:
     }
 
     void step() {
-        switch (input_.ConsumeIntegralInRange(0, 27)) {
+        switch (input_.ConsumeIntegralInRange(0, 31)) {
             case 0: load(); break;
             case 1: play(anyId()); break;
             case 2: playfrom(anyId(), anyDouble(input_)); break;
@@ -196,6 +199,17 @@ private:
                 loadsegment(input_.ConsumeBool() ? "x" : nullptr, 0, input_.ConsumeBool() ? "f" : nullptr,
                             input_.ConsumeIntegralInRange<uint32_t>(0, 5), anyFloat(input_), anyFloat(input_), 0, 0,
                             anyFloat(input_));
+                break;
+            case 26:
+                initinput(input_.ConsumeIntegral<int32_t>(), input_.ConsumeBool() ? onInput : nullptr,
+                          input_.ConsumeBool() ? onInput : nullptr, input_.ConsumeIntegral<int32_t>(),
+                          input_.ConsumeIntegral<int32_t>(), nullptr, nullptr, input_.ConsumeIntegral<int32_t>());
+                break;
+            case 27: freeinput(); break;
+            case 28: input_.ConsumeBool() ? lockinput() : unlockinput(); break;
+            case 29:
+                onfocus(input_.ConsumeIntegral<int32_t>());
+                setacceptmouseinput(input_.ConsumeIntegral<int32_t>());
                 break;
             default:
                 if (render_) renderSome();
