@@ -5,7 +5,14 @@ set(CANTRELLE_SOURCES
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
-  src/audio/wasapi_provider.cpp
+  src/audio/audio_thread.cpp
+  src/audio/audio_wasapi.cpp
+  src/audio/client_open.cpp
+  src/audio/device_change.cpp
+  src/audio/device_enumeration.cpp
+  src/audio/format_log.cpp
+  src/audio/format_negotiation.cpp
+  src/audio/resampler.cpp
   src/clock/clock.cpp
   src/clock/render_handshake.cpp
   src/clock/scheduling.cpp
@@ -32,5 +39,5 @@ if(WIN32)
   list(APPEND CANTRELLE_SOURCES src/platform/win32/thread_win32.cpp)
   set(CANTRELLE_WIN32_LIBS)
 else()
-  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp)
+  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/audio_services_posix.cpp)
 endif()
