@@ -66,7 +66,7 @@ int32_t classifyFormat(const WaveFormat& format, uint32_t* channelMask) {
         const uint32_t given = format.channelMask;
         const bool accepted =
             given == kFrontLeftRight || (given & kFrontLeftRight) == kFrontLeftRight || given == kMono;
-        mask = accepted ? given : -1;
+        mask = accepted ? static_cast<int64_t>(given) : -1;
     } else {
         mask = maskForChannels(format.channels);
     }

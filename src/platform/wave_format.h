@@ -7,7 +7,9 @@
 
 namespace cl::platform {
 
-#pragma pack(push, 1)
+// The natural layout already matches the Windows records byte for byte
+// (checked below and against the Windows headers), so no packing is needed
+// and every field stays aligned.
 struct Guid {
     uint32_t data1;
     uint16_t data2;
@@ -29,7 +31,6 @@ struct WaveFormat {
     uint32_t channelMask;
     Guid subFormat;
 };
-#pragma pack(pop)
 
 static_assert(sizeof(Guid) == 16);
 static_assert(sizeof(WaveFormat) == 40);
