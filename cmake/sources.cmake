@@ -36,8 +36,14 @@ set(CANTRELLE_SOURCES
   src/sound/start_event.cpp
 )
 if(WIN32)
-  list(APPEND CANTRELLE_SOURCES src/platform/win32/thread_win32.cpp)
-  set(CANTRELLE_WIN32_LIBS)
+  list(APPEND CANTRELLE_SOURCES
+    src/platform/win32/thread_win32.cpp
+    src/platform/win32/audio_client_win32.cpp
+    src/platform/win32/audio_platform_win32.cpp
+    src/platform/win32/mf_resampler_win32.cpp
+    src/platform/win32/mmdevice_win32.cpp
+  )
+  set(CANTRELLE_WIN32_LIBS ole32 winmm avrt mfplat mfuuid uuid)
 else()
   list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/audio_services_posix.cpp)
 endif()

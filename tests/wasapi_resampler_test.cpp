@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 
 #include "audio/resampler.h"
@@ -124,7 +125,7 @@ using NativeResampleTest = EngineTest;
 std::vector<float> sine(double hz, uint32_t rate, uint32_t frames) {
     std::vector<float> samples(frames * 2);
     for (uint32_t i = 0; i < frames; ++i) {
-        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(0.5 * std::sin(2 * M_PI * hz * i / rate));
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * hz * i / rate));
     }
     return samples;
 }
@@ -142,7 +143,7 @@ TEST_F(NativeResampleTest, ConvertsInPhaseFromTheFirstFrameWithinTheCapacity) {
     // The tone at 48000, no filter delay: even the first frames match.
     double error = 0.0;
     for (uint32_t i = 0; i < 48000; ++i) {
-        const double ideal = 0.5 * std::sin(2 * M_PI * 1000.0 * i / 48000);
+        const double ideal = 0.5 * std::sin(2 * std::numbers::pi * 1000.0 * i / 48000);
         if (i >= 64 && i < 47936) error = std::max(error, std::abs(data[2 * i] - ideal));
         ASSERT_NEAR(data[2 * i], ideal, 0.01) << i;
         ASSERT_EQ(data[2 * i], data[2 * i + 1]);
