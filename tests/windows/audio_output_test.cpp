@@ -243,6 +243,32 @@ TEST_F(AudioOutput, ReopeningKeepsSoundsIdsAndClock) {
     EXPECT_EQ(loadStereo(samples), id + 1) << "ids go on";
 }
 
+TEST_F(AudioOutput, SleepPollingAndAStrictBufferPlayToo) {
+    ASSERT_TRUE(cl.initaudio(0, 48000, 0, 5.0f, 1, 0, nullptr, nullptr, nullptr, true));
+    const int32_t id = loadStereo(pattern(480));
+    const size_t from = capturedFrames();
+    cl.play(static_cast<uint32_t>(id));
+    waitForFrames(from, 9600);
+    cl.freeaudio();
+    EXPECT_NE(firstSound(readCapture(), from), SIZE_MAX);
+}
+
+// A game may let go of the library with the output still open: the output
+// keeps it loaded (no deadlock joining the audio thread while unloading),
+// and a game that loads it again finds it open.
+TEST_F(AudioOutput, UnloadingWithTheOutputOpenKeepsTheLibraryUntilItCloses) {
+    ASSERT_TRUE(open());
+    waitForFrames(capturedFrames(), 4800);
+    const HMODULE module = GetModuleHandleW(L"Cantrelle.dll");
+    ASSERT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(GetModuleHandleW(L"Cantrelle.dll"), module);
+    ASSERT_EQ(LoadLibraryW(L"Cantrelle.dll"), module);
+    EXPECT_FALSE(open());
+    EXPECT_THAT(logged(), Contains(logLine("Audio already initialised")));
+    waitForFrames(capturedFrames(), 4800);  // still playing
+    cl.freeaudio();                         // the last reference is the fixture's again
+}
+
 TEST_F(AudioOutput, TheSystemResamplerConvertsWithinTheCapacity) {
     ASSERT_TRUE(open());  // 48000 frames per second on Wine
     const std::vector<float> second = pattern(44100);

@@ -32,9 +32,30 @@ private:
     HANDLE thread_;
 };
 
+// The audio thread holds a reference to the module its code lives in, and
+// drops it only as it exits. A game that unloads the library with the output
+// still open thus leaves it loaded (and playing) instead of having the
+// engine join the thread under the loader lock, which the exiting thread
+// needs: a deadlock.
+HMODULE referenceOwnModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&referenceOwnModule), &module);
+    return module;
+}
+
+struct ThreadStart {
+    std::function<void()> body;
+    HMODULE module;
+};
+
 DWORD WINAPI runThreadBody(void* argument) {
-    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(argument));
-    (*body)();
+    HMODULE module = nullptr;
+    {
+        std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
+        module = start->module;
+        start->body();
+    }
+    if (module != nullptr) FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
@@ -69,10 +90,14 @@ public:
     void timeKillEvent(uint32_t timerId) override { ::timeKillEvent(timerId); }
 
     uint32_t createThread(std::function<void()> body, std::unique_ptr<AudioThread>* thread) override {
-        auto owned = std::make_unique<std::function<void()>>(std::move(body));
+        auto owned = std::make_unique<ThreadStart>(ThreadStart{std::move(body), referenceOwnModule()});
         HANDLE handle = CreateThread(nullptr, 0, runThreadBody, owned.get(), 0, nullptr);
-        if (handle == nullptr) return lastErrorOr(ERROR_GEN_FAILURE);
-        owned.release();  // the thread owns its body now
+        if (handle == nullptr) {
+            const uint32_t error = lastErrorOr(ERROR_GEN_FAILURE);
+            if (owned->module != nullptr) FreeLibrary(owned->module);
+            return error;
+        }
+        owned.release();  // the thread owns its start now
         *thread = std::make_unique<Win32AudioThread>(handle);
         return 0;
     }
