@@ -26,8 +26,8 @@ struct ProviderInitArgs {
 };
 
 // The operations in slot order. Init receives the engine it opens output
-// for (the original design used process-wide state; an explicit engine lets
-// tests run providers against engines of their own).
+// for, rather than reaching for process-wide state, so tests run providers
+// against engines of their own.
 class ProviderOps {
 public:
     virtual ~ProviderOps() = default;
