@@ -7,7 +7,14 @@ set(CANTRELLE_SOURCES
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
-  src/audio/wasapi_provider.cpp
+  src/audio/audio_thread.cpp
+  src/audio/audio_wasapi.cpp
+  src/audio/client_open.cpp
+  src/audio/device_change.cpp
+  src/audio/device_enumeration.cpp
+  src/audio/format_log.cpp
+  src/audio/format_negotiation.cpp
+  src/audio/resampler.cpp
   src/clock/clock.cpp
   src/clock/render_handshake.cpp
   src/clock/scheduling.cpp
@@ -41,10 +48,17 @@ set(CANTRELLE_SOURCES
   src/sound/start_event.cpp
 )
 if(WIN32)
-  list(APPEND CANTRELLE_SOURCES src/platform/win32/thread_win32.cpp)
-  list(APPEND CANTRELLE_SOURCES src/platform/win32/input_win32.cpp src/platform/win32/hook_thread_win32.cpp)
-  set(CANTRELLE_WIN32_LIBS)
+  list(APPEND CANTRELLE_SOURCES
+    src/platform/win32/thread_win32.cpp
+    src/platform/win32/audio_client_win32.cpp
+    src/platform/win32/audio_platform_win32.cpp
+    src/platform/win32/mf_resampler_win32.cpp
+    src/platform/win32/mmdevice_win32.cpp
+    src/platform/win32/input_win32.cpp
+    src/platform/win32/hook_thread_win32.cpp
+  )
+  set(CANTRELLE_WIN32_LIBS ole32 winmm avrt mfplat mfuuid uuid)
 else()
-  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp)
-  list(APPEND CANTRELLE_SOURCES src/platform/posix/input_posix.cpp)
+  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/audio_services_posix.cpp
+       src/platform/posix/input_posix.cpp)
 endif()

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
     # native build and unit tests
     cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev
+    # sample rate conversion of the native build
+    pkg-config libsoxr-dev
     # the format check
     clang-format
     # Cantrelle.dll: MinGW-w64 with the posix thread model (std::thread,

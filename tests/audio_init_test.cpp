@@ -39,11 +39,15 @@ TEST_F(AudioInitTest, RefusalsInTheirOrder) {
     EXPECT_TRUE(logged("Frame rate must be non-zero (got 0)"));
     EXPECT_TRUE(logged("Failed to initialise audio"));
 
+#ifndef _WIN32
+    // Provider 0 means 2, which has no device outside Windows (Windows opens
+    // it for real: the Wine tests).
     log_.clear();
-    EXPECT_FALSE(initAudio(engine_, 0, rate(48000)));  // 0 means provider 2, not built yet
+    EXPECT_FALSE(initAudio(engine_, 0, rate(48000)));
     EXPECT_TRUE(logged("WASAPI output is not available in this build"));
     EXPECT_TRUE(logged("Failed to initialise audio"));
     EXPECT_EQ(engine_.audio.currentProviderId.load(), kWasapiProvider);
+#endif
 
     log_.clear();
     ProviderInitArgs negative = rate(48000);
@@ -121,7 +125,9 @@ TEST_F(AudioInitTest, BuildStringAndDeviceListingRefuseNullCallbacks) {
     static int devices;
     devices = 0;
     enumAudioDevices(engine_, [](int32_t, const char*, const char*) { ++devices; });
-    EXPECT_EQ(devices, 0);  // no device until WASAPI output exists
+#ifndef _WIN32
+    EXPECT_EQ(devices, 0);  // no WASAPI outside Windows
+#endif
     enumAudioDevices(engine_, nullptr);
     EXPECT_TRUE(logged("Failed to enumerate audio devices (callback is null)"));
     EXPECT_FALSE(logged("Failed to enumerate audio devices for provider: 2"));

@@ -5,7 +5,9 @@
 namespace cl {
 
 Engine::Engine(ProviderRegistry registry, DebugSink debugSink, uint32_t firstSoundId)
-    : log(debugSink), providers(std::move(registry)), sounds(firstSoundId) {}
+    : log(debugSink), providers(std::move(registry)), sounds(firstSoundId) {
+    providers.attachAll(*this);
+}
 
 // An engine torn down with output open (library unload) still closes its
 // provider first, so no audio thread renders into freed records.

@@ -26,11 +26,14 @@ struct ProviderInitArgs {
 };
 
 // The operations in slot order. Init receives the engine it opens output
-// for rather than reaching for the library's one engine, so tests can run
-// providers against engines of their own.
+// for, rather than reaching for process-wide state, so tests run providers
+// against engines of their own.
 class ProviderOps {
 public:
     virtual ~ProviderOps() = default;
+    // Called once by the engine that holds the provider, before any
+    // operation: operations without an engine argument log through it.
+    virtual void attach(Engine&) {}
     virtual bool Init(Engine& engine, const ProviderInitArgs& args) = 0;
     virtual void Shutdown() = 0;
     // Converts interleaved stereo floats. A provider that converts allocates
@@ -48,6 +51,7 @@ class ProviderRegistry {
 public:
     void add(int32_t number, std::unique_ptr<ProviderOps> provider);
     ProviderOps* find(int32_t number) const;
+    void attachAll(Engine& engine);
 
 private:
     std::map<int32_t, std::unique_ptr<ProviderOps>> providers_;

@@ -1,4 +1,4 @@
-#include "audio/wasapi_provider.h"
+#include "audio/audio_wasapi.h"
 #include "core/null_provider.h"
 #include "core/provider.h"
 
@@ -11,6 +11,10 @@ void ProviderRegistry::add(int32_t number, std::unique_ptr<ProviderOps> provider
 ProviderOps* ProviderRegistry::find(int32_t number) const {
     auto found = providers_.find(number);
     return found == providers_.end() ? nullptr : found->second.get();
+}
+
+void ProviderRegistry::attachAll(Engine& engine) {
+    for (auto& [number, provider] : providers_) provider->attach(engine);
 }
 
 ProviderRegistry defaultProviderRegistry() {

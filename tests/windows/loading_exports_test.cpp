@@ -25,15 +25,22 @@ TEST_F(Loading, SoundsGetIdsCountingFromZero) {
 }
 
 TEST_F(Loading, RuntimeSpeedIsWarnedAboutButTheSoundLoads) {
-    EXPECT_EQ(cl.loadfloat(kStereo, 8, 2, 44100, 1, 1.0f, 0.0f, 1, "music"), 0);
+    EXPECT_EQ(cl.loadfloat(kStereo, 8, 2, 48000, 1, 1.0f, 0.0f, 1, "music"), 0);
     EXPECT_THAT(logged(), ElementsAre(logLine("Runtime speed changes are not supported in this build")));
+}
+
+// The library never starts COM: a game that did not cannot have a sound
+// converted by the system resampler, and the load says so.
+TEST_F(Loading, ConversionWithoutComFailsTheLoadWithALogLine) {
+    EXPECT_EQ(cl.loadfloat(kStereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "early"), -1);
+    EXPECT_THAT(logged(), ElementsAre(logLine("Failed to load sound [early] (Operation failed)")));
 }
 
 TEST_F(Loading, UnloadOfASoundThatIsGoneIsRefused) {
     cl.unload(0);
     EXPECT_THAT(logged(), ElementsAre(logLine("Failed to unload sound 0 (sound does not exist)")));
 
-    ASSERT_EQ(cl.loadfloat(kStereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "once"), 0);
+    ASSERT_EQ(cl.loadfloat(kStereo, 8, 2, 48000, 0, 1.0f, 0.0f, 0, "once"), 0);
     cl.unload(0);
     EXPECT_THAT(logged(), IsEmpty());
     cl.unload(0);

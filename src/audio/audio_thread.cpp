@@ -1,0 +1,77 @@
+#include "audio/audio_thread.h"
+
+#include "core/engine.h"
+#include "platform/audio_results.h"
+
+namespace cl {
+namespace {
+
+// The thread keeps running whatever priority it gets: an output that Init
+// reported open must not fall silent because the scheduler said no.
+void raisePriority(const AudioThreadContext& context) {
+    Logger& log = context.engine.log;
+    if (context.state.useMmcss) {
+        const uint32_t error = context.platform.joinProAudioTask();
+        if (error == 0) return;
+        log.message(2, "[CL] [tid=%4x] Failed to join the Pro Audio task: %#x; using time-critical priority\n", tid(),
+                    error);
+    }
+    const uint32_t error = context.platform.raiseToTimeCritical();
+    if (error == 0) return;
+    log.message(2, "[CL] [tid=%4x] Failed to raise the audio thread priority: %#x; running at normal priority\n", tid(),
+                error);
+}
+
+bool keepRunning(const WasapiState& state) { return state.running.load(std::memory_order_acquire) != 0; }
+
+}  // namespace
+
+void audioThreadMain(const AudioThreadContext& context) {
+    WasapiState& state = context.state;
+    raisePriority(context);
+    renderStep(context);  // the buffer holds fillTarget frames before the stream starts
+    if (const int32_t result = state.audioClient->Start(); platform::failed(result)) {
+        logCheckFailure(context.engine.log, 1404, result);
+        // Nothing will play: tell the game to reopen rather than leave it
+        // with an output that looks open.
+        state.deviceLost.store(1, std::memory_order_relaxed);
+        return;
+    }
+    while (keepRunning(state)) {
+        // A time-out counts as a tick: the wait is bounded at 1 ms either way.
+        if (state.sleepPolling) {
+            context.platform.sleep(1);
+        } else {
+            context.platform.waitForTimer(*state.timerEvent, 1);
+        }
+        renderStep(context);
+    }
+}
+
+CL_REALTIME void renderStep(const AudioThreadContext& context) {
+    WasapiState& state = context.state;
+    uint32_t padding = 0;
+    if (const int32_t result = state.audioClient->GetCurrentPadding(&padding); platform::failed(result)) {
+        if (result == platform::kDeviceInvalidated || result == platform::kResourcesInvalidated) {
+            state.deviceLost.store(1, std::memory_order_relaxed);
+        }
+        logCheckFailure(context.engine.log, 1465, result);
+        return;
+    }
+    // The buffer never holds more than fillTarget frames of ours; a larger
+    // padding would wrap the subtraction into a request for billions.
+    if (padding >= state.fillTarget) return;
+    const uint32_t frames = state.fillTarget - padding;
+
+    uint8_t* out = nullptr;
+    if (const int32_t result = state.renderClient->GetBuffer(frames, &out); platform::failed(result)) {
+        logCheckFailure(context.engine.log, 1475, result);
+        return;
+    }
+    const uint32_t flags = renderPeriod(context.engine, out, frames);
+    if (const int32_t result = state.renderClient->ReleaseBuffer(frames, flags); platform::failed(result)) {
+        logCheckFailure(context.engine.log, 1480, result);
+    }
+}
+
+}  // namespace cl

@@ -1,0 +1,23 @@
+#pragma once
+// The audio thread: raises its priority, fills the device buffer, starts the
+// client and then tops the buffer up to fillTarget on every timer tick.
+#include "audio/wasapi_state.h"
+#include "mixer/render.h"
+
+namespace cl {
+
+struct AudioThreadContext {
+    Engine& engine;
+    platform::AudioPlatform& platform;
+    WasapiState& state;
+};
+
+// Runs until state.running is 0.
+void audioThreadMain(const AudioThreadContext& context);
+
+// Tops the device buffer up once: asks the padding, renders the difference to
+// fillTarget and releases it. A failing call is logged and skips the step;
+// a lost device also sets deviceLost.
+CL_REALTIME void renderStep(const AudioThreadContext& context);
+
+}  // namespace cl

@@ -1,0 +1,44 @@
+#pragma once
+// Provider 2: output through WASAPI on a render endpoint, in shared or
+// exclusive mode, paced by a multimedia timer rather than by the audio
+// engine's events. Init and Shutdown own everything in between: the COM
+// objects, the timer, its event and the audio thread.
+#include "audio/device_change.h"
+#include "audio/wasapi_state.h"
+#include "core/provider.h"
+
+namespace cl {
+
+struct ClientDefaults;
+
+class WasapiProvider final : public ProviderOps {
+public:
+    explicit WasapiProvider(platform::AudioPlatform& platform = platform::systemAudioPlatform());
+    ~WasapiProvider() override;
+
+    void attach(Engine& engine) override;
+    bool Init(Engine& engine, const ProviderInitArgs& args) override;
+    void Shutdown() override;
+    void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
+                  uint32_t sourceRate, uint32_t destinationRate) override;
+    bool EnumerateDevices(DeviceCallback callback) override;
+    // No periodic work for the main thread.
+    void Tick() override {}
+    bool NeedsReinit() override { return state_.deviceLost.load(std::memory_order_relaxed) != 0; }
+
+    // What the output holds, for tests.
+    const WasapiState& state() const { return state_; }
+    platform::DeviceChangeListener& deviceChangeClient() { return notificationClient_; }
+
+private:
+    bool open(Engine& engine, const ProviderInitArgs& args, uint32_t timerPeriodMin, ClientDefaults* defaults);
+    void releaseAfterFailure();
+    Logger& log();
+
+    platform::AudioPlatform& platform_;
+    WasapiState state_;
+    DeviceChangeClient notificationClient_{state_};
+    Logger* log_ = nullptr;
+};
+
+}  // namespace cl

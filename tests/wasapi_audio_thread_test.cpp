@@ -1,0 +1,213 @@
+// The audio thread against the scripted device: the render step, the
+// priority fallbacks, a failed start, a lost device, and a real thread
+// playing while the main thread pauses and closes the output.
+#include <gmock/gmock.h>
+
+#include <cstring>
+
+#include "audio/audio_thread.h"
+#include "clock/scheduling.h"
+#include "fakes/mixer_fixture.h"
+#include "fakes/wasapi_fixture.h"
+
+namespace cl::test {
+namespace {
+
+using testing::ElementsAre;
+
+// The mixer's engine opened through the fake provider (float stereo at
+// 48000), with a device of the fake platform under an audio thread state.
+class AudioThreadTest : public MixerTest {
+protected:
+    void SetUp() override {
+        MixerTest::SetUp();
+        {
+            std::unique_ptr<platform::DeviceEnumerator> enumerator;
+            std::unique_ptr<platform::AudioDevice> device;
+            ASSERT_EQ(platform_.createDeviceEnumerator(&enumerator), 0);
+            ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(&device), 0);
+            ASSERT_EQ(device->ActivateAudioClient(false, &state_.audioClient), 0);
+        }
+        ASSERT_EQ(state_.audioClient->GetService(&state_.renderClient), 0);
+        ASSERT_EQ(platform_.createTimerEvent(&state_.timerEvent), 0u);
+        state_.fillTarget = 700;
+        state_.running = 1;
+        platform_.clearCalls();
+    }
+    void step() { renderStep(AudioThreadContext{engine_, platform_, state_}); }
+    // Runs the thread's body until it has waited `wakes` times.
+    void runThread(int wakes) {
+        platform_.onWait = [this, wakes] {
+            if (platform_.waits == wakes) state_.running = 0;
+        };
+        audioThreadMain(AudioThreadContext{engine_, platform_, state_});
+    }
+    std::vector<float> deviceFloats() {
+        std::vector<float> out(platform_.deviceBuffer.size() / 4);
+        std::memcpy(out.data(), platform_.deviceBuffer.data(), out.size() * 4);
+        return out;
+    }
+
+    FakeAudioPlatform platform_;
+    WasapiState state_;
+};
+
+TEST_F(AudioThreadTest, FillsExactlyWhatTheDeviceConsumed) {
+    const int32_t id = loadRamp(2000);
+    play(id);
+    platform_.paddings = {500};
+    step();
+    EXPECT_THAT(platform_.calls(), ElementsAre("GetCurrentPadding", "GetBuffer(200)", "ReleaseBuffer(200, 0)"));
+    const std::vector<float> out = deviceFloats();
+    EXPECT_EQ(rampFrame(out[0]), 0);
+    EXPECT_EQ(rampFrame(out[2 * 199]), 199);
+    EXPECT_EQ(framesBetween(id), 200);
+    EXPECT_EQ(engine_.pause.renderActive.load(), 0);
+}
+
+TEST_F(AudioThreadTest, AFullBufferIsLeftAlone) {
+    play(loadRamp(2000));
+    platform_.paddings = {700};
+    step();
+    EXPECT_THAT(platform_.calls(), ElementsAre("GetCurrentPadding"));
+    // A padding beyond the target (never of ours) is no reason to ask for
+    // billions of frames.
+    platform_.paddings = {701};
+    step();
+    EXPECT_EQ(platform_.count("GetBuffer(4294967295)"), 0u);
+    EXPECT_EQ(framesBetween(0), -1);  // the mixer never took the play request
+}
+
+TEST_F(AudioThreadTest, PausedAudioReleasesTheStepFlaggedSilentAndWritesNothing) {
+    play(loadRamp(2000));
+    engine_.pause.audioPaused = 1;
+    step();
+    EXPECT_THAT(platform_.calls(), ElementsAre("GetCurrentPadding", "GetBuffer(700)", "ReleaseBuffer(700, 2)"));
+    for (uint8_t byte : platform_.deviceBuffer) ASSERT_EQ(byte, 0xEE);
+}
+
+TEST_F(AudioThreadTest, AStepOfMoreThanABlockIsWrittenWhole) {
+    play(loadConstant(2000, 0.25f));
+    step();  // 700 frames: 512 then 188
+    const std::vector<float> out = deviceFloats();
+    for (size_t i = 0; i < 700 * 2; ++i) ASSERT_EQ(out[i], 0.25f) << i;
+}
+
+struct FailedCall {
+    const char* name;
+    const char* call;
+    int32_t result;
+    int check;
+    bool lost;
+};
+
+void PrintTo(const FailedCall& failed, std::ostream* out) { *out << failed.name; }
+
+class RenderStepFailure : public AudioThreadTest, public testing::WithParamInterface<FailedCall> {};
+
+TEST_P(RenderStepFailure, IsLoggedAndSkipsTheStepWithoutRendering) {
+    const FailedCall& failed = GetParam();
+    const int32_t id = loadRamp(2000);
+    play(id);
+    engine_.clock.clockFrame = 0;
+    platform_.failAlways(failed.call, failed.result);
+    step();
+    char line[96];
+    std::snprintf(line, sizeof line, "audio_wasapi@19d5a091:%d failed with HRESULT %#x", failed.check,
+                  static_cast<unsigned>(failed.result));
+    EXPECT_EQ(log_.count(line), 1u);
+    EXPECT_EQ(state_.deviceLost.load(), failed.lost ? 1 : 0);
+    if (failed.check != 1480) {
+        EXPECT_EQ(framesBetween(id), -1);  // the mixer was not called: the play request waits
+        EXPECT_EQ(engine_.clock.clockFrame.load(), 0);
+    }
+    step();  // and tries again at the next wake
+    EXPECT_EQ(log_.count(line), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RenderStepFailure,
+    testing::Values(FailedCall{"DeviceInvalidated", "GetCurrentPadding", platform::kDeviceInvalidated, 1465, true},
+                    FailedCall{"ResourcesInvalidated", "GetCurrentPadding", platform::kResourcesInvalidated, 1465,
+                               true},
+                    FailedCall{"OtherPaddingFailure", "GetCurrentPadding", platform::kFail, 1465, false},
+                    FailedCall{"GetBuffer", "GetBuffer", platform::kFail, 1475, false},
+                    FailedCall{"ReleaseBuffer", "ReleaseBuffer", platform::kFail, 1480, false}),
+    [](const testing::TestParamInfo<FailedCall>& info) { return std::string(info.param.name); });
+
+TEST_F(AudioThreadTest, ThreadFillsThenStartsThenStepsOnEveryWake) {
+    state_.useMmcss = true;
+    platform_.padding = 650;  // after the first fill the device consumes 50 frames a wake
+    platform_.paddings = {0};
+    runThread(2);
+    EXPECT_THAT(platform_.calls(),
+                ElementsAre("AvSetMmThreadCharacteristicsW", "GetCurrentPadding", "GetBuffer(700)",
+                            "ReleaseBuffer(700, 2)", "Start", "WaitForSingleObject(TimerEvent, 1)", "GetCurrentPadding",
+                            "GetBuffer(50)", "ReleaseBuffer(50, 2)", "WaitForSingleObject(TimerEvent, 1)",
+                            "GetCurrentPadding", "GetBuffer(50)", "ReleaseBuffer(50, 2)"));
+    EXPECT_TRUE(log_.lines().empty());
+}
+
+TEST_F(AudioThreadTest, SleepPollingWaitsWithSleep) {
+    state_.sleepPolling = true;
+    platform_.padding = 700;
+    runThread(3);
+    EXPECT_EQ(platform_.count("Sleep(1)"), 3u);
+    EXPECT_EQ(platform_.count("SetThreadPriority"), 1u);
+    EXPECT_EQ(platform_.count("AvSetMmThreadCharacteristicsW"), 0u);
+}
+
+TEST_F(AudioThreadTest, RefusedPrioritiesAreLoggedAndTheThreadPlaysAnyway) {
+    state_.useMmcss = true;
+    platform_.failAlways("AvSetMmThreadCharacteristicsW", 0x5);
+    platform_.failAlways("SetThreadPriority", 0x5);
+    runThread(1);
+    EXPECT_TRUE(logged("Failed to join the Pro Audio task: 0x5; using time-critical priority"));
+    EXPECT_TRUE(logged("Failed to raise the audio thread priority: 0x5; running at normal priority"));
+    EXPECT_EQ(platform_.count("Start"), 1u);
+    EXPECT_EQ(platform_.count("GetCurrentPadding"), 2u);
+}
+
+TEST_F(AudioThreadTest, FailedStartIsLoggedAndAsksTheGameToReopen) {
+    platform_.failAlways("Start", platform::kDeviceInvalidated);
+    runThread(5);
+    EXPECT_TRUE(logged("audio_wasapi@19d5a091:1404 failed with HRESULT 0x88890004"));
+    EXPECT_EQ(state_.deviceLost.load(), 1);
+    EXPECT_EQ(platform_.waits, 0);
+}
+
+TEST_F(AudioThreadTest, ALostDeviceKeepsTheLoopGoingUntilStopped) {
+    platform_.script("GetCurrentPadding", {platform::kOk});
+    platform_.failAlways("GetCurrentPadding", platform::kDeviceInvalidated);
+    runThread(4);
+    EXPECT_EQ(state_.deviceLost.load(), 1);
+    EXPECT_EQ(log_.count("audio_wasapi@19d5a091:1465 failed with HRESULT 0x88890004"), 4u);
+}
+
+// A real audio thread over the fake device while the main thread plays,
+// pauses and closes: the pause handshake holds (no render after pauseaudio
+// returns) and Shutdown joins before it releases the clients.
+using WasapiConcurrencyTest = WasapiTest;
+
+TEST_F(WasapiConcurrencyTest, AudioThreadAgainstPauseAndShutdown) {
+    fake_.realThreads = true;
+    fake_.padding = 0;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(init());
+        std::vector<float> samples(4800 * 2, 0.5f);
+        const int32_t id = loadFloat(engine_, samples.data(), 9600, 2, 48000, 0, 1.0f, 0.0f, false, nullptr);
+        ASSERT_GE(id, 0);
+        playFrom(engine_, static_cast<uint32_t>(id), 0.0);
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(pauseAudio(engine_));
+            EXPECT_EQ(engine_.pause.renderActive.load(), 0);
+            unpauseAudio(engine_);
+        }
+        unloadSound(engine_, static_cast<uint32_t>(id));
+        freeAudio(engine_);
+        EXPECT_EQ(fake_.liveObjects(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace cl::test
