@@ -199,8 +199,9 @@ TEST_F(WasapiConcurrencyTest, AudioThreadAgainstPauseAndShutdown) {
         ASSERT_GE(id, 0);
         playFrom(engine_, static_cast<uint32_t>(id), 0.0);
         for (int i = 0; i < 50; ++i) {
+            // renderActive may rise again at once: a render that starts
+            // now sees the pause and writes nothing.
             ASSERT_TRUE(pauseAudio(engine_));
-            EXPECT_EQ(engine_.pause.renderActive.load(), 0);
             unpauseAudio(engine_);
         }
         unloadSound(engine_, static_cast<uint32_t>(id));
