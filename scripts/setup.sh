@@ -16,6 +16,8 @@ packages=(
     # and GStreamer's base plugins, which Wine's Media Foundation resampler
     # is built on
     wine64 libasound2 gstreamer1.0-plugins-base
+    # the demo's report: the waveform drawn as a PNG
+    python3 python3-numpy python3-matplotlib
 )
 
 missing=()
