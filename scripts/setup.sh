@@ -20,6 +20,8 @@ packages=(
     wine64 libasound2 gstreamer1.0-plugins-base
     # the exports fuzzer: clang with libFuzzer and its sanitizer runtimes
     clang libclang-rt-14-dev
+    # the demo's report: the waveform drawn as a PNG
+    python3 python3-numpy python3-matplotlib
 )
 
 missing=()
