@@ -14,7 +14,8 @@ static void sendKey(WORD key, DWORD flags) {
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = key;
     input.ki.dwFlags = flags;
-    if (SendInput(1, &input, sizeof input) != 1) fprintf(stderr, "press_keys: SendInput failed (%lu)\n", GetLastError());
+    if (SendInput(1, &input, sizeof input) != 1)
+        fprintf(stderr, "press_keys: SendInput failed (%lu)\n", GetLastError());
 }
 
 int main(int argc, char** argv) {

@@ -17,10 +17,25 @@
 #include <string.h>
 
 #ifdef _WIN32
-#include <windows.h>
+#    include <mfapi.h>
+#    include <objbase.h>
+#    include <windows.h>
+/* The engine leaves COM and Media Foundation to the game, as a library in
+ * someone else's process must: its output needs COM on the thread that
+ * opens it, its resampler Media Foundation. */
+static void startPlatform(void) {
+    CoInitializeEx(NULL, COINIT_MULTITHREADED);
+    MFStartup(MF_VERSION, MFSTARTUP_LITE);
+}
+static void stopPlatform(void) {
+    MFShutdown();
+    CoUninitialize();
+}
 static void sleepMs(unsigned ms) { Sleep(ms); }
 #else
-#include <time.h>
+#    include <time.h>
+static void startPlatform(void) {}
+static void stopPlatform(void) {}
 static void sleepMs(unsigned ms) {
     struct timespec pause = {ms / 1000, (long)(ms % 1000) * 1000000L};
     nanosleep(&pause, NULL);
@@ -110,10 +125,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     setlogfunc(0, printLog); /* before anything else, so no refusal goes unseen */
+    startPlatform();
     enumaudiodevices(printDevice);
     if (!openOutput(&options)) {
         fprintf(stderr, "metronome: cannot open audio output%s%s (see the log above)\n",
                 options.device ? " on device " : "", options.device ? options.device : "");
+        stopPlatform();
         return 1;
     }
 
@@ -124,6 +141,7 @@ int main(int argc, char** argv) {
     if (click < 0 || accent < 0) {
         fprintf(stderr, "metronome: cannot load the clicks\n");
         freeaudio();
+        stopPlatform();
         return 1;
     }
 
@@ -170,5 +188,6 @@ int main(int argc, char** argv) {
     unload((uint32_t)click);
     unload((uint32_t)accent);
     freeaudio();
+    stopPlatform();
     return 0;
 }
