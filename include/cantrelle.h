@@ -215,7 +215,8 @@ CL_API bool initinput(int32_t focused, InputCallback onPress, InputCallback onRe
                       int32_t disableSafeInput, void* unused1, void* unused2, int32_t alternativeInput);
 CL_API void freeinput(void);
 /* Brackets the game's own input handling in safe input mode; unlockinput
- * returns after queued events have been delivered. [the locking thread] */
+ * delivers the queued events on its caller's thread and returns after them.
+ * [any; usually the game's input thread. Refused inside an input callback] */
 CL_API void lockinput(void);
 CL_API void unlockinput(void);
 /* Tells the engine whether the game window has focus. [any] */
