@@ -63,8 +63,9 @@ static void printDevice(int32_t provider, const char* id, const char* name) {
     printf("device %d: %s [%s]\n", (int)provider, name, id);
 }
 
-/* Delivered by unlockinput on this (the main) thread, since safe input is on:
- * the clock read here is the time the game handles the press. */
+/* With safe input on, called on the engine's dispatcher thread while the
+ * main loop waits in unlockinput, never while it holds the input lock: the
+ * clock read here is the time the game handles the press. */
 static void onPress(uint32_t source, uint32_t code) {
     const double now = getclock();
     long nearest = lround((now - kFirstBeat) / beatSeconds);
@@ -156,8 +157,8 @@ int main(int argc, char** argv) {
         printf("beat %d at %.6f s%s\n", beat + 1, start, accented ? " accent" : "");
     }
 
-    /* Safe input: presses queue up until unlockinput, which delivers them
-     * on this thread, in order. */
+    /* Safe input: presses queue up until unlockinput, which returns once
+     * they have been delivered, in order. */
     if (!initinput(1, onPress, onRelease, 0, 0, NULL, NULL, 0)) {
         fprintf(stderr, "metronome: input is not available; beats only\n");
     }

@@ -214,9 +214,10 @@ CL_API void tick(void);
 CL_API bool initinput(int32_t focused, InputCallback onPress, InputCallback onRelease, int32_t alternativeControllers,
                       int32_t disableSafeInput, void* unused1, void* unused2, int32_t alternativeInput);
 CL_API void freeinput(void);
-/* Brackets the game's own input handling in safe input mode; unlockinput
- * delivers the queued events on its caller's thread and returns after them.
- * [any; usually the game's input thread. Refused inside an input callback] */
+/* Brackets the game's own input handling in safe input mode: no callback
+ * runs between the two. unlockinput returns once the queued events have been
+ * delivered (on the engine's dispatcher thread, while the caller waits).
+ * [any thread; refused inside an input callback] */
 CL_API void lockinput(void);
 CL_API void unlockinput(void);
 /* Tells the engine whether the game window has focus. [any] */
