@@ -11,6 +11,9 @@
  * "beat ...", "press ...", "device ...". The engine's own log goes to
  * standard error.
  */
+#ifndef _WIN32
+#    define _POSIX_C_SOURCE 200809L /* nanosleep, also under strict C */
+#endif
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
