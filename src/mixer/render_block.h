@@ -163,6 +163,10 @@ RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uin
     const uint32_t n = frames < kMaxRenderFrames ? frames : kMaxRenderFrames;
 
     SoundTable& table = engine.sounds;
+    // The generation is read before the count: a sound added and then
+    // played or scheduled raised the generation after it entered the table,
+    // so a scan that saw the raise also sees the sound.
+    const uint64_t generation = table.visitGeneration();
     const uint32_t soundCount = table.soundCount();
     if (soundCount == 0) {
         if (clock.advances) {
@@ -177,7 +181,6 @@ RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uin
     const uint32_t rate = output.frameRate();
     Engine::MixerMemory& memory = engine.mixer;
     uint16_t* const visits = memory.visits.data();
-    const uint64_t generation = table.visitGeneration();
     uint32_t visitCount = 0;
     // Nothing asked since the last full scan: no request waits and no sound
     // got a start, so the sounds to visit are those visited last that still
@@ -199,7 +202,7 @@ RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uin
     // waits for the next call (about a millisecond), and a start already due
     // then begins in phase.
     if (table.visitGeneration() != generation) {
-        visitCount = listVisits<false>(table, soundCount, clock.runs, rate, gamePaused, visits);
+        visitCount = listVisits<false>(table, table.soundCount(), clock.runs, rate, gamePaused, visits);
     }
     memory.visitCount = visitCount;
 
