@@ -81,30 +81,27 @@ void InputCore::freeInput() {
     initialised_.store(false, std::memory_order_release);
 }
 
-void InputCore::lockInput() {
+// The refusals lockinput and unlockinput share, in their order.
+bool InputCore::mayLockOrUnlock(const char* operation) {
     if (!initialised()) {
         log_.message(3, "[CL] [tid=%4x] Input has not been initialised\n", tid());
-        return;
+        return false;
     }
     if (!safeInput_.load(std::memory_order_acquire)) {
         log_.message(3, "[CL] [tid=%4x] Global locking of input is ineffective when safe input is disabled\n", tid());
-        return;
+        return false;
     }
-    if (refuseFromCallback("LockInput")) return;
+    return !refuseFromCallback(operation);
+}
+
+void InputCore::lockInput() {
+    if (!mayLockOrUnlock("LockInput")) return;
     if (!safe_.lockForGame())
         log_.message(3, "[CL] [tid=%4x] Tried to lock input, but input was already locked\n", tid());
 }
 
 void InputCore::unlockInput() {
-    if (!initialised()) {
-        log_.message(3, "[CL] [tid=%4x] Input has not been initialised\n", tid());
-        return;
-    }
-    if (!safeInput_.load(std::memory_order_acquire)) {
-        log_.message(3, "[CL] [tid=%4x] Global locking of input is ineffective when safe input is disabled\n", tid());
-        return;
-    }
-    if (refuseFromCallback("UnlockInput")) return;
+    if (!mayLockOrUnlock("UnlockInput")) return;
     if (!safe_.unlockForGame()) {
         log_.message(3, "[CL] [tid=%4x] Tried to unlock input, but input was already unlocked\n", tid());
     }

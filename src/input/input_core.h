@@ -59,6 +59,7 @@ private:
     // A callback that calls lockinput, unlockinput or freeinput would wait
     // for its own batch to end: refused with a line instead.
     bool refuseFromCallback(const char* operation);
+    bool mayLockOrUnlock(const char* operation);
 
     Logger& log_;
     InputProviderRegistry registry_;
