@@ -26,6 +26,8 @@ step "windows build" bash -c "cmake --preset windows && cmake --build --preset w
 step "native-tsan build" bash -c \
     "cmake --preset native-tsan && cmake --build --preset native-tsan -j $jobs --target cantrelle_unit_tests"
 step "fuzz build" bash -c "cmake --preset fuzz && cmake --build --preset fuzz -j $jobs --target exports_fuzzer"
+# The library as users install it: plain, optimised, without the tests.
+step "release build" bash -c "cmake --preset release && cmake --build --preset release -j $jobs"
 step "native build" bash -c "cmake --preset native \
     -DCANTRELLE_WINDOWS_BUILD_DIR='$root/build/windows' -DCANTRELLE_TSAN_BUILD_DIR='$root/build/native-tsan' \
     -DCANTRELLE_FUZZ_BUILD_DIR='$root/build/fuzz' && cmake --build --preset native -j $jobs"
