@@ -30,7 +30,7 @@ step "fuzz build" bash -c "cmake --preset fuzz && cmake --build --preset fuzz -j
 step "release build" bash -c "cmake --preset release && cmake --build --preset release -j $jobs"
 step "native build" bash -c "cmake --preset native \
     -DCANTRELLE_WINDOWS_BUILD_DIR='$root/build/windows' -DCANTRELLE_TSAN_BUILD_DIR='$root/build/native-tsan' \
-    -DCANTRELLE_FUZZ_BUILD_DIR='$root/build/fuzz' && cmake --build --preset native -j $jobs"
+    -DCANTRELLE_FUZZ_BUILD_DIR='$root/build/fuzz' -DCANTRELLE_RELEASE_BUILD_DIR='$root/build/release' && cmake --build --preset native -j $jobs"
 
 step tests ctest --preset native -j "$jobs" "$@"
 echo "test: all passed in $SECONDS s"

@@ -4,13 +4,16 @@
 #   library.*  checks of the built libraries and the public header
 #   wine.*     the Windows test programs of the windows build, under Wine
 #   tsan.*     the concurrency suites of the native-tsan build
+#   package.*  the release build as users take it (install, bindings)
 #
-# The two other build directories are given as cache variables
-# (scripts/test.sh sets both); left empty, their suites are not registered.
+# The other build directories are given as cache variables
+# (scripts/test.sh sets them all); left empty, their suites are not registered.
 set(CANTRELLE_WINDOWS_BUILD_DIR "" CACHE PATH
     "windows preset build directory, for the DLL checks and the Wine tests (empty: skip them)")
 set(CANTRELLE_TSAN_BUILD_DIR "" CACHE PATH
     "native-tsan preset build directory, for the ThreadSanitizer run (empty: skip it)")
+set(CANTRELLE_RELEASE_BUILD_DIR "" CACHE PATH
+    "release preset build directory, for the package and binding tests (empty: skip them)")
 set(CANTRELLE_TSAN_FILTER "*Concurrency*" CACHE STRING "GoogleTest filter of the suites run under ThreadSanitizer")
 
 set(scripts ${PROJECT_SOURCE_DIR}/scripts)
