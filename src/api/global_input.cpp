@@ -3,6 +3,8 @@
 #include "api/global_engine.h"
 #include "input/input_registry.h"
 
+#include <atomic>
+
 namespace cl {
 namespace {
 
@@ -12,13 +14,28 @@ struct LibraryInput {
     LibraryInput() { engine().inputTicker.store(&core, std::memory_order_release); }
 };
 
+// Frees the input core when the library unloads, unless input is still up
+// then: its threads cannot be joined while the system holds its loader
+// lock, so the core of a game that never called freeinput stays behind.
+// Down, the core holds no thread and no library, and goes without waiting.
+struct InputOwner {
+    std::atomic<LibraryInput*> built{nullptr};  // constant-initialised: ready before any export runs
+    ~InputOwner() {
+        LibraryInput* input = built.load(std::memory_order_acquire);
+        if (input != nullptr && !input->core.initialised()) delete input;
+    }
+};
+InputOwner owner;
+
 }  // namespace
 
-// Built on first use and never destroyed: at process exit the input threads
-// are already gone, and a library unloaded with input still up could not
-// join them while the system holds its loader lock. The game calls freeinput.
+// Built on first use.
 InputCore& input() {
-    static LibraryInput* const instance = new LibraryInput;
+    static LibraryInput* const instance = [] {
+        auto* made = new LibraryInput;
+        owner.built.store(made, std::memory_order_release);
+        return made;
+    }();
     return instance->core;
 }
 

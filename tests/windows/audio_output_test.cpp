@@ -49,16 +49,16 @@ int16_t image(float sample) {
     return static_cast<int16_t>(scaled > 32767 ? 32767 : scaled < -32768 ? -32768 : scaled);
 }
 
-class AudioOutput : public CantrelleDll {
+class AudioOutput : public LoadedCantrelle {
 protected:
     // The game owns COM and Media Foundation.
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         ASSERT_TRUE(SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET)));
-        CantrelleDll::SetUp();
+        LoadedCantrelle::SetUp();
     }
     void TearDown() override {
-        CantrelleDll::TearDown();
+        LoadedCantrelle::TearDown();
         MFShutdown();
         CoUninitialize();
     }

@@ -1,5 +1,7 @@
 // Build information, log line format, audio initialisation and the device
 // list, through the exports of the loaded DLL.
+#include <windows.h>
+
 #include <gmock/gmock.h>
 
 #include <thread>
@@ -14,7 +16,7 @@ using testing::IsEmpty;
 
 // ---- Build information ---------------------------------------------------
 
-class BuildInfo : public CantrelleDll {};
+class BuildInfo : public LoadedCantrelle {};
 
 // Callbacks carry no context, so what they saw is kept here.
 std::vector<std::string> buildStrings;
@@ -47,7 +49,7 @@ TEST_F(BuildInfo, BuildStringWithoutCallbackIsRefused) {
 
 // ---- Log line format -----------------------------------------------------
 
-class LogFormat : public CantrelleDll {};
+class LogFormat : public LoadedCantrelle {};
 
 TEST_F(LogFormat, EachLineNamesTheWindowsThreadThatWroteIt) {
     DWORD otherThread = 0;
@@ -64,7 +66,7 @@ TEST_F(LogFormat, EachLineNamesTheWindowsThreadThatWroteIt) {
 
 // ---- Audio initialisation ------------------------------------------------
 
-class AudioInit : public CantrelleDll {};
+class AudioInit : public LoadedCantrelle {};
 
 TEST_F(AudioInit, NullProviderOpensOnceAndLeavesTheDefaultPeriodsUntouched) {
     float exclusiveDefaultMs = -7.5f;
@@ -111,7 +113,7 @@ struct InitRefusal {
 
 void PrintTo(const InitRefusal& refusal, std::ostream* out) { *out << refusal.name; }
 
-class AudioInitRefusal : public CantrelleDll, public testing::WithParamInterface<InitRefusal> {};
+class AudioInitRefusal : public LoadedCantrelle, public testing::WithParamInterface<InitRefusal> {};
 
 TEST_P(AudioInitRefusal, LogsWhyAndLeavesAudioClosed) {
     const InitRefusal& refusal = GetParam();
@@ -138,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Device list (the endpoints themselves: audio_output_test.cpp) ---------
 
-class DeviceList : public CantrelleDll {};
+class DeviceList : public LoadedCantrelle {};
 
 TEST_F(DeviceList, WithoutCallbackIsRefused) {
     cl.enumaudiodevices(nullptr);

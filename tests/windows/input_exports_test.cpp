@@ -5,6 +5,8 @@
 // newest first and each passes the event on, so once the test's hook has
 // seen an event, the library's hook has finished with it: a test can then
 // check what was (or was not) reported without waiting for a time.
+#include <windows.h>
+
 #include <gmock/gmock.h>
 
 #include <atomic>
@@ -120,16 +122,16 @@ void sendMouse(DWORD flags, DWORD data = 0) {
     ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
 }
 
-class Input : public CantrelleDll {
+class Input : public LoadedCantrelle {
 protected:
     void SetUp() override {
-        CantrelleDll::SetUp();
+        LoadedCantrelle::SetUp();
         takeReceived();
         observedEvents = 0;
     }
     void TearDown() override {
         cl.freeinput();  // in case a test stopped early: no hook may outlive the library
-        CantrelleDll::TearDown();
+        LoadedCantrelle::TearDown();
     }
     // Sends the inputs and returns once every one has passed the library's hooks.
     template <class Send>

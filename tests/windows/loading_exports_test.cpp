@@ -1,4 +1,6 @@
 // Loading and unloading sounds through the exports of the loaded DLL.
+#include <windows.h>
+
 #include <gmock/gmock.h>
 
 #include <limits>
@@ -15,7 +17,7 @@ const float kStereo[8] = {0.5f, -0.5f, 0.25f, -0.25f, 0.0f, 0.0f, -1.0f, 1.0f};
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInfinity = std::numeric_limits<float>::infinity();
 
-class Loading : public CantrelleDll {};
+class Loading : public LoadedCantrelle {};
 
 TEST_F(Loading, SoundsGetIdsCountingFromZero) {
     ASSERT_TRUE(openNullOutput());
@@ -70,7 +72,7 @@ struct LoadRefusal {
 
 void PrintTo(const LoadRefusal& refusal, std::ostream* out) { *out << refusal.name; }
 
-class LoadRefused : public CantrelleDll, public testing::WithParamInterface<LoadRefusal> {};
+class LoadRefused : public LoadedCantrelle, public testing::WithParamInterface<LoadRefusal> {};
 
 TEST_P(LoadRefused, LogsOneLineAndUsesNoId) {
     const LoadRefusal& r = GetParam();

@@ -3,6 +3,8 @@
 // renders nothing, so these check what the calls do on their own: floats,
 // doubles and bools crossing the boundary intact, each name reaching its own
 // function, and the refusals logged from the right thread.
+#include <windows.h>
+
 #include <gmock/gmock.h>
 
 #include <cmath>
@@ -21,10 +23,10 @@ const float kNaNf = std::nanf("");
 const double kNaN = std::nan("");
 
 // Output at 48000 Hz and sound 0: two seconds of stereo at that rate.
-class MixerExports : public CantrelleDll {
+class MixerExports : public LoadedCantrelle {
 protected:
     void SetUp() override {
-        CantrelleDll::SetUp();
+        LoadedCantrelle::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(openNullOutput(48000));
         const std::vector<float> samples(2 * 48000 * 2, 0.25f);

@@ -17,24 +17,23 @@ void receiveLogLine(const char* line) {
 }
 
 template <class Function>
-void resolve(HMODULE module, const char* name, Function& function, std::vector<std::string>& missing) {
-    // Through void*: FARPROC and the real signature are unrelated function
-    // types, which -Wcast-function-type rightly questions.
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+void resolve(void* module, const char* name, Function& function, std::vector<std::string>& missing) {
+    function = reinterpret_cast<Function>(module::find(module, name));
     if (function == nullptr) missing.emplace_back(name);
 }
 
 }  // namespace
 
-std::string logLine(const std::string& text, DWORD threadId) {
+std::string logLine(const std::string& text, uint32_t threadId) {
     char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "[CL] [tid=%4lx] ", static_cast<unsigned long>(threadId));
+    std::snprintf(prefix, sizeof prefix, "[CL] [tid=%4x] ", static_cast<unsigned>(threadId));
     return prefix + text + "\n";
 }
 
-void CantrelleDll::SetUp() {
-    module_ = LoadLibraryW(L"Cantrelle.dll");
-    ASSERT_NE(module_, nullptr) << "LoadLibraryW(Cantrelle.dll) failed with error " << GetLastError();
+void LoadedCantrelle::SetUp() {
+    std::string error;
+    module_ = module::open(error);
+    ASSERT_NE(module_, nullptr) << error;
 
     std::vector<std::string> missing;
 #define CLTEST_RESOLVE(name) resolve(module_, #name, cl.name, missing);
@@ -46,21 +45,21 @@ void CantrelleDll::SetUp() {
     cl.setlogfunc(0, receiveLogLine);
 }
 
-void CantrelleDll::TearDown() {
+void LoadedCantrelle::TearDown() {
     if (module_ == nullptr) return;
-    ASSERT_TRUE(FreeLibrary(module_));
+    ASSERT_TRUE(module::close(module_));
     // Each test relies on starting from a fresh engine.
-    EXPECT_EQ(GetModuleHandleW(L"Cantrelle.dll"), nullptr) << "Cantrelle.dll stayed loaded after FreeLibrary";
+    EXPECT_FALSE(module::stillLoaded()) << "the library stayed loaded after it was closed";
 }
 
-std::vector<std::string> CantrelleDll::logged() {
+std::vector<std::string> LoadedCantrelle::logged() {
     std::lock_guard<std::mutex> lock(logMutex);
     std::vector<std::string> lines;
     lines.swap(logLines);
     return lines;
 }
 
-bool CantrelleDll::openNullOutput(uint32_t frameRate) {
+bool LoadedCantrelle::openNullOutput(uint32_t frameRate) {
     return cl.initaudio(1, frameRate, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
-// Cantrelle.dll loaded the way a game loads it: LoadLibraryW and
-// GetProcAddress, no import library. Every test loads it afresh and frees
-// it afterwards, so the engine inside starts from its initial state (audio
-// closed, sound ids from 0) whatever the previous test did.
-#include <windows.h>
-
+// The library loaded the way a game loads it: by path at run time
+// (LoadLibraryW or dlopen) with every export resolved by name, no import
+// library. Every test loads it afresh and unloads it afterwards, so the
+// engine inside starts from its initial state (audio closed, no main thread,
+// sound ids from 0) whatever the previous test did.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,8 +14,8 @@
 
 namespace cltest {
 
-// The exports built so far (src/api/exports.txt), each named once so that
-// the table below and the resolution in SetUp cannot drift apart.
+// Every export (src/api/exports.txt), each named once so that the table
+// below and the resolution in SetUp cannot drift apart.
 // clang-format off
 #define CLTEST_EXPORTS(X)                                                                                   \
     X(initaudio) X(freeaudio) X(enumaudiodevices) X(audioneedsreinit)                                       \
@@ -42,11 +42,30 @@ struct Exports {
 #undef CLTEST_MEMBER
 };
 
+// The calling thread's id as the library's log lines print it.
+uint32_t currentThreadId();
+
 // One log line as the library writes it on the given thread:
 // "[CL] [tid=<id in lower-case hex, at least 4 wide>] <text>\n".
-std::string logLine(const std::string& text, DWORD threadId = GetCurrentThreadId());
+std::string logLine(const std::string& text, uint32_t threadId = currentThreadId());
 
-class CantrelleDll : public testing::Test {
+// What the process holds of the system, for the lifetime checks: private
+// memory in bytes and open handles (Windows handles, file descriptors).
+struct Footprint {
+    int64_t privateBytes = 0;
+    int64_t handles = 0;
+};
+Footprint processFootprint();
+
+// The library's file, opened and closed by path (library_module_*.cpp).
+namespace module {
+void* open(std::string& error);
+void* find(void* handle, const char* name);
+bool close(void* handle);
+bool stillLoaded();
+}  // namespace module
+
+class LoadedCantrelle : public testing::Test {
 protected:
     // Loads the library, resolves every export and registers a log receiver
     // for all levels.
@@ -62,7 +81,7 @@ protected:
     Exports cl{};
 
 private:
-    HMODULE module_ = nullptr;
+    void* module_ = nullptr;
 };
 
 }  // namespace cltest

@@ -1,0 +1,44 @@
+// Cantrelle.dll, found beside the test program as a game's would be.
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <string>
+
+#include "loaded_library.h"
+
+namespace cltest {
+
+uint32_t currentThreadId() { return static_cast<uint32_t>(GetCurrentThreadId()); }
+
+Footprint processFootprint() {
+    Footprint footprint;
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+        footprint.privateBytes = static_cast<int64_t>(memory.PrivateUsage);
+    }
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles)) footprint.handles = handles;
+    return footprint;
+}
+
+namespace module {
+
+void* open(std::string& error) {
+    HMODULE handle = LoadLibraryW(L"Cantrelle.dll");
+    if (handle == nullptr) error = "LoadLibraryW(Cantrelle.dll) failed with error " + std::to_string(GetLastError());
+    return reinterpret_cast<void*>(handle);
+}
+
+void* find(void* handle, const char* name) {
+    // Through void*: FARPROC and the real signatures are unrelated function
+    // types, which -Wcast-function-type rightly questions.
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+bool close(void* handle) { return FreeLibrary(static_cast<HMODULE>(handle)) != 0; }
+
+bool stillLoaded() { return GetModuleHandleW(L"Cantrelle.dll") != nullptr; }
+
+}  // namespace module
+}  // namespace cltest
