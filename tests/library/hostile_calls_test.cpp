@@ -58,7 +58,6 @@ int32_t loadTiny(const Exports& cl, const char* name) {
     return cl.loadfloat(kStereo, 8, 2, 48000, 1, 1.0f, 0.0f, 0, name);
 }
 
-void noDevice(int32_t, const char*, const char*) {}
 void noInput(uint32_t, uint32_t) {}
 
 // The calls, grouped by what the game was doing.
@@ -732,12 +731,6 @@ std::vector<HostileCall> hostileCalls() {
          0,
          {"Failed to initialise input\n"}},
 #endif
-        {"enumaudiodevices(callback) with the null output",
-         open,
-         false,
-         [](E cl, I) { return cl.enumaudiodevices(noDevice), 0.0; },
-         0,
-         {}},
     };
 }
 
