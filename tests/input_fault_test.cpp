@@ -168,7 +168,7 @@ void startWithController(DefaultInputRig& rig, InputCallback onPress, bool safe)
     ASSERT_TRUE(eventually([&] { return rig.controllers.callsFor(0) > enumerated; }));
 }
 
-TEST(InputFaultTest, ASlowCallbackDelaysFreeinputButNeverHangsIt) {
+TEST(InputFaultConcurrencyTest, ASlowCallbackDelaysFreeinputButNeverHangsIt) {
     for (bool safe : {true, false}) {
         SCOPED_TRACE(safe ? "safe input" : "direct delivery");
         DefaultInputRig rig;
@@ -204,7 +204,7 @@ TEST(InputFaultTest, ASlowCallbackDelaysFreeinputButNeverHangsIt) {
     }
 }
 
-TEST(InputFaultTest, ACallbackThatLocksOrFreesInputIsRefusedAndFreeinputStillReturns) {
+TEST(InputFaultConcurrencyTest, ACallbackThatLocksOrFreesInputIsRefusedAndFreeinputStillReturns) {
     for (bool safe : {true, false}) {
         SCOPED_TRACE(safe ? "safe input" : "direct delivery");
         DefaultInputRig rig;

@@ -172,9 +172,11 @@ struct DeviceFault {
 
 void PrintTo(const DeviceFault& fault, std::ostream* out) { *out << fault.name; }
 
-class DeviceFaultWhilePlaying : public WasapiFaultTest, public testing::WithParamInterface<DeviceFault> {};
+// Real threads throughout: the ThreadSanitizer build runs these too.
+class DeviceFaultWhilePlayingConcurrencyTest : public WasapiFaultTest,
+                                               public testing::WithParamInterface<DeviceFault> {};
 
-TEST_P(DeviceFaultWhilePlaying, IsLoggedFlagsAReopenWhenLostAndTheReopenCarriesOn) {
+TEST_P(DeviceFaultWhilePlayingConcurrencyTest, IsLoggedFlagsAReopenWhenLostAndTheReopenCarriesOn) {
     const DeviceFault& fault = GetParam();
     constexpr int kFault = 3, kPark = 5;
     script({.park = kPark, .gate = 1, .fault = kFault, .inject = [&] {
@@ -219,7 +221,7 @@ constexpr int32_t kNoService = platform::kServiceNotRunning;
 constexpr int32_t kNoResources = platform::kResourcesInvalidated;
 
 INSTANTIATE_TEST_SUITE_P(
-    EachCallAndCode, DeviceFaultWhilePlaying,
+    EachCallAndCode, DeviceFaultWhilePlayingConcurrencyTest,
     testing::Values(
         DeviceFault{"PaddingDeviceInvalidated", Fault::Call, "GetCurrentPadding", kInvalidated, 1465, 0, 0, true,
                     false},
@@ -243,7 +245,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Faults outside the render step ---------------------------------------
 
-TEST_F(WasapiFaultTest, FailedStartAsksForAReopenAndTheReopenCarriesOn) {
+using DeviceFaultConcurrencyTest = WasapiFaultTest;
+
+TEST_F(DeviceFaultConcurrencyTest, FailedStartAsksForAReopenAndTheReopenCarriesOn) {
     fake_.failAlways("Start", kInvalidated);
     ASSERT_TRUE(open());  // Init has returned before the thread starts the stream
     close();              // the thread ended on its own, or ends at Start now
@@ -257,7 +261,7 @@ TEST_F(WasapiFaultTest, FailedStartAsksForAReopenAndTheReopenCarriesOn) {
     reopenAndCarryOn(fake_.bufferFrames, 0);
 }
 
-TEST_F(WasapiFaultTest, ADeviceThatAcceptsNoFormatLeavesTheSoundsForTheNextDevice) {
+TEST_F(DeviceFaultConcurrencyTest, ADeviceThatAcceptsNoFormatLeavesTheSoundsForTheNextDevice) {
     const auto accepting = fake_.formatAnswer;
     fake_.formatAnswer = [](bool, const platform::WaveFormat&) { return platform::kUnsupportedFormat; };
     EXPECT_FALSE(open());
@@ -273,7 +277,7 @@ TEST_F(WasapiFaultTest, ADeviceThatAcceptsNoFormatLeavesTheSoundsForTheNextDevic
 
 // A timer whose event is never signalled: every wait runs out its bounded
 // time-out, the thread keeps stepping, and freeaudio returns.
-TEST_F(WasapiFaultTest, ATimerThatNeverSignalsStillLetsFreeaudioStopTheThread) {
+TEST_F(DeviceFaultConcurrencyTest, ATimerThatNeverSignalsStillLetsFreeaudioStopTheThread) {
     fake_.timerNeverSignalled = true;
     script({.park = 3, .gate = 0, .fault = 0, .inject = {}});
     ASSERT_TRUE(open());
