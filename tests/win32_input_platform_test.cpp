@@ -152,5 +152,37 @@ TEST_F(Win32InputTest, RefusedHookOrWindowFailsInitinputCleanly) {
     }
 }
 
+// The real loader asked for libraries of other names: one that does not
+// exist, or one that loads but has no XInputGetState.
+class RenamingLibraries final : public platform::DynamicLibraries {
+public:
+    RenamingLibraries(platform::DynamicLibraries& real, const char* name) : real_(real), name_(name) {}
+    uintptr_t load(const char*) override { return real_.load(name_); }
+    void* symbol(uintptr_t library, const char* name) override { return real_.symbol(library, name); }
+    void free(uintptr_t library) override { real_.free(library); }
+
+private:
+    platform::DynamicLibraries& real_;
+    const char* name_;
+};
+
+TEST_F(Win32InputTest, XInputAbsentOrWithoutGetStateFailsInitinputCleanly) {
+    Logger logger(&LogCapture::sink);
+    for (const char* standIn : {"cantrelle_no_such_library.dll", "kernel32.dll"}) {
+        SCOPED_TRACE(standIn);
+        RenamingLibraries libraries(*platform_.libraries, standIn);
+        InputProviderRegistry registry;
+        registry.add(kDefaultInput, std::make_unique<DefaultInput>(libraries, *platform_.controllerSignals,
+                                                                   *platform_.hooks, *platform_.windows));
+        InputCore core(logger, std::move(registry));
+        EXPECT_FALSE(core.initInput({.focused = true}));
+        core.freeInput();
+        std::vector<std::string> lines;
+        for (const std::string& line : log_.lines()) lines.push_back(LogCapture::body(line));
+        log_.clear();
+        EXPECT_THAT(lines, ElementsAre("Failed to initialise input", "Input is not initialised"));
+    }
+}
+
 }  // namespace
 }  // namespace cl::test
