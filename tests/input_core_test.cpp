@@ -192,7 +192,8 @@ TEST_F(InputCoreTest, AnotherThreadMayReleaseTheGamesLock) {
     EXPECT_THAT(logged(), IsEmpty());
 }
 
-// A callback that takes the input lock would wait for its own batch.
+// A callback that takes the input lock would wait for its own batch; one
+// that frees input with safe input off would wait for its own provider thread.
 InputCore* coreForCallback = nullptr;
 void lockFromCallback(uint32_t, uint32_t) {
     coreForCallback->lockInput();
@@ -203,15 +204,22 @@ void lockFromCallback(uint32_t, uint32_t) {
 
 TEST_F(InputCoreTest, LockCallsFromACallbackAreRefused) {
     coreForCallback = &core_;
-    ASSERT_TRUE(core_.initInput({.onPress = lockFromCallback}));
-    default_->host_->emitPress(kKeyboardMouseSource, 0x41);
-    core_.unlockInput();
-    EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0, 0)));
-    EXPECT_THAT(logged(), ElementsAre("LockInput cannot be called from an input callback",
-                                      "UnlockInput cannot be called from an input callback",
-                                      "FreeInput cannot be called from an input callback"));
-    EXPECT_TRUE(core_.initialised());
-    core_.freeInput();
+    for (bool safe : {true, false}) {
+        ASSERT_TRUE(core_.initInput({.onPress = lockFromCallback, .disableSafeInput = !safe}));
+        // A provider thread of its own, as the hook and controller threads are.
+        std::thread([&] { default_->host_->emitPress(kKeyboardMouseSource, 0x41); }).join();
+        if (safe) core_.unlockInput();
+        EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0, 0)));
+        const char* ineffective = "Global locking of input is ineffective when safe input is disabled";
+        EXPECT_THAT(logged(), ElementsAre(safe ? "LockInput cannot be called from an input callback" : ineffective,
+                                          safe ? "UnlockInput cannot be called from an input callback" : ineffective,
+                                          "FreeInput cannot be called from an input callback"))
+            << (safe ? "safe input" : "direct delivery");
+        EXPECT_TRUE(core_.initialised());
+        core_.freeInput();
+        EXPECT_THAT(journal_, ElementsAre("Init 0 kb=1 ctl=1", "Shutdown 0"));  // by this freeinput only
+        journal_.clear();
+    }
 }
 
 TEST_F(InputCoreTest, DestroyingTheCoreWithInputUpShutsItDown) {

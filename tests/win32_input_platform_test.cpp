@@ -12,8 +12,10 @@
 #include "fakes/input_fakes.h"
 #include "input/default_input.h"
 #include "input/hook_logic.h"
+#include "input/input_core.h"
 #include "input/polling_input.h"
 #include "platform/input_platform.h"
+#include "platform/win32/hook_thread_win32.h"
 
 namespace cl::test {
 namespace {
@@ -90,6 +92,96 @@ TEST_F(Win32InputTest, DefaultProviderLoadsXInputAndTicksWithoutControllers) {
     provider.Shutdown();  // would hang if the idle controller thread did not wake for the stop
     EXPECT_NE(GetModuleHandleW(L"XInput1_4.dll"), nullptr);  // kept loaded for the process's life
     EXPECT_TRUE(log_.lines().empty());
+}
+
+// The system refusing one hook or the window: the hook thread does not
+// start, removes what it did install and unregisters its class, and the
+// default provider's Init fails with it.
+HHOOK WINAPI refuseKeyboardHook(int id, HOOKPROC procedure, HINSTANCE instance, DWORD thread) {
+    if (id != WH_KEYBOARD_LL) return SetWindowsHookExW(id, procedure, instance, thread);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+HHOOK WINAPI refuseMouseHook(int id, HOOKPROC procedure, HINSTANCE instance, DWORD thread) {
+    if (id != WH_MOUSE_LL) return SetWindowsHookExW(id, procedure, instance, thread);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+HWND WINAPI refuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(Win32InputTest, RefusedHookOrWindowFailsInitinputCleanly) {
+    struct Refusal {
+        const char* name;
+        platform::HookThreadCalls calls;
+    };
+    const Refusal refusals[] = {
+        {"keyboard hook", {.setWindowsHookEx = refuseKeyboardHook, .createWindowEx = CreateWindowExW}},
+        {"mouse hook", {.setWindowsHookEx = refuseMouseHook, .createWindowEx = CreateWindowExW}},
+        {"window", {.setWindowsHookEx = SetWindowsHookExW, .createWindowEx = refuseWindow}},
+    };
+    Logger logger(&LogCapture::sink);
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        std::unique_ptr<platform::HookThread> refusing = platform::makeHookThread(refusal.calls);
+        HookLogic logic(host_, *platform_.windows);
+        EXPECT_FALSE(refusing->start(logic));
+        WNDCLASSW unused;
+        EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), L"CLKI", &unused)) << "class left registered";
+        refusing->stop();  // nothing to stop: returns at once
+
+        InputProviderRegistry registry;
+        registry.add(kDefaultInput, std::make_unique<DefaultInput>(*platform_.libraries, *platform_.controllerSignals,
+                                                                   *refusing, *platform_.windows));
+        InputCore core(logger, std::move(registry));
+        EXPECT_FALSE(core.initInput({.focused = true}));
+        core.freeInput();
+        std::vector<std::string> lines;
+        for (const std::string& line : log_.lines()) lines.push_back(LogCapture::body(line));
+        log_.clear();
+        EXPECT_THAT(lines, ElementsAre("Failed to initialise input", "Input is not initialised"));
+
+        // Nothing was left behind: the real hooks start and report as before.
+        ASSERT_TRUE(platform_.hooks->start(logic));
+        sendKey('Q', false);
+        sendKey('Q', true);
+        EXPECT_THAT(awaitEvents(2), ElementsAre(press('Q'), release('Q')));
+        platform_.hooks->stop();
+    }
+}
+
+// The real loader asked for libraries of other names: one that does not
+// exist, or one that loads but has no XInputGetState.
+class RenamingLibraries final : public platform::DynamicLibraries {
+public:
+    RenamingLibraries(platform::DynamicLibraries& real, const char* name) : real_(real), name_(name) {}
+    uintptr_t load(const char*) override { return real_.load(name_); }
+    void* symbol(uintptr_t library, const char* name) override { return real_.symbol(library, name); }
+    void free(uintptr_t library) override { real_.free(library); }
+
+private:
+    platform::DynamicLibraries& real_;
+    const char* name_;
+};
+
+TEST_F(Win32InputTest, XInputAbsentOrWithoutGetStateFailsInitinputCleanly) {
+    Logger logger(&LogCapture::sink);
+    for (const char* standIn : {"cantrelle_no_such_library.dll", "kernel32.dll"}) {
+        SCOPED_TRACE(standIn);
+        RenamingLibraries libraries(*platform_.libraries, standIn);
+        InputProviderRegistry registry;
+        registry.add(kDefaultInput, std::make_unique<DefaultInput>(libraries, *platform_.controllerSignals,
+                                                                   *platform_.hooks, *platform_.windows));
+        InputCore core(logger, std::move(registry));
+        EXPECT_FALSE(core.initInput({.focused = true}));
+        core.freeInput();
+        std::vector<std::string> lines;
+        for (const std::string& line : log_.lines()) lines.push_back(LogCapture::body(line));
+        log_.clear();
+        EXPECT_THAT(lines, ElementsAre("Failed to initialise input", "Input is not initialised"));
+    }
 }
 
 }  // namespace

@@ -24,6 +24,16 @@ void raisePriority(const AudioThreadContext& context) {
 
 bool keepRunning(const WasapiState& state) { return state.running.load(std::memory_order_acquire) != 0; }
 
+// Results after which this client never plays again: the endpoint went away,
+// its resources were taken, or the audio service stopped. Whichever of the
+// three calls of a step sees one first, the game has to reopen the output.
+CL_REALTIME void noteLostDevice(WasapiState& state, int32_t result) {
+    if (result == platform::kDeviceInvalidated || result == platform::kResourcesInvalidated ||
+        result == platform::kServiceNotRunning) {
+        state.deviceLost.store(1, std::memory_order_relaxed);
+    }
+}
+
 }  // namespace
 
 void audioThreadMain(const AudioThreadContext& context) {
@@ -52,9 +62,7 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
     WasapiState& state = context.state;
     uint32_t padding = 0;
     if (const int32_t result = state.audioClient->GetCurrentPadding(&padding); platform::failed(result)) {
-        if (result == platform::kDeviceInvalidated || result == platform::kResourcesInvalidated) {
-            state.deviceLost.store(1, std::memory_order_relaxed);
-        }
+        noteLostDevice(state, result);
         logCheckFailure(context.engine.log, 1465, result);
         return;
     }
@@ -65,11 +73,13 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
 
     uint8_t* out = nullptr;
     if (const int32_t result = state.renderClient->GetBuffer(frames, &out); platform::failed(result)) {
+        noteLostDevice(state, result);
         logCheckFailure(context.engine.log, 1475, result);
         return;
     }
     const uint32_t flags = renderPeriod(context.engine, out, frames);
     if (const int32_t result = state.renderClient->ReleaseBuffer(frames, flags); platform::failed(result)) {
+        noteLostDevice(state, result);
         logCheckFailure(context.engine.log, 1480, result);
     }
 }

@@ -16,8 +16,24 @@ struct InputCallbacks {
     // Calls the callback of the event's kind; a null callback drops it.
     void deliver(const InputEvent& event) const {
         const InputCallback callback = (event.pressed ? onPress : onRelease).load(std::memory_order_acquire);
-        if (callback != nullptr) callback(event.source, event.code);
+        if (callback == nullptr) return;
+        struct Scope {
+            const InputCallbacks* outer = delivering;
+            ~Scope() { delivering = outer; }
+        } scope;
+        delivering = this;
+        callback(event.source, event.code);
     }
+
+    // True while one of these callbacks runs on the calling thread, whichever
+    // thread delivers it: the dispatcher, or a provider's own thread when
+    // safe input is off.
+    bool inCallbackOnThisThread() const { return delivering == this; }
+
+private:
+    // Per thread, so a provider thread knows it is inside a callback without
+    // any shared state; restored on return, so nested cores stay apart.
+    static inline thread_local const InputCallbacks* delivering = nullptr;
 };
 
 }  // namespace cl

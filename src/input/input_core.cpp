@@ -130,7 +130,9 @@ void InputCore::shutDownProviders() {
 }
 
 bool InputCore::refuseFromCallback(const char* operation) {
-    if (!safe_.onDispatcherThread()) return false;
+    // With safe input off a callback runs on a provider's thread, which
+    // freeinput would wait for: from inside the callback, for ever.
+    if (!safe_.onDispatcherThread() && !callbacks_.inCallbackOnThisThread()) return false;
     log_.message(3, "[CL] [tid=%4x] %s cannot be called from an input callback\n", tid(), operation);
     return true;
 }

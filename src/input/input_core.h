@@ -57,7 +57,8 @@ private:
     void emit(const InputEvent& event);
     void shutDownProviders();
     // A callback that calls lockinput, unlockinput or freeinput would wait
-    // for its own batch to end: refused with a line instead.
+    // for its own batch (or, with safe input off, its own provider thread)
+    // to end: refused with a line instead.
     bool refuseFromCallback(const char* operation);
     bool mayLockOrUnlock(const char* operation);
 

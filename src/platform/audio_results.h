@@ -20,6 +20,7 @@ inline constexpr int32_t kIoDeviceError = hresult(0x8007045D);            // HRE
 inline constexpr int32_t kDeviceInvalidated = hresult(0x88890004);        // AUDCLNT_E_DEVICE_INVALIDATED
 inline constexpr int32_t kUnsupportedFormat = hresult(0x88890008);        // AUDCLNT_E_UNSUPPORTED_FORMAT
 inline constexpr int32_t kDeviceInUse = hresult(0x8889000A);              // AUDCLNT_E_DEVICE_IN_USE
+inline constexpr int32_t kServiceNotRunning = hresult(0x88890010);        // AUDCLNT_E_SERVICE_NOT_RUNNING
 inline constexpr int32_t kResourcesInvalidated = hresult(0x88890026);     // AUDCLNT_E_RESOURCES_INVALIDATED
 inline constexpr int32_t kEnginePeriodicityLocked = hresult(0x88890028);  // AUDCLNT_E_ENGINE_PERIODICITY_LOCKED
 inline constexpr int32_t kTransformNeedMoreInput = hresult(0xC00D6D72);   // MF_E_TRANSFORM_NEED_MORE_INPUT

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -380,6 +381,10 @@ uint32_t FakeAudioPlatform::joinProAudioTask() {
 uint32_t FakeAudioPlatform::raiseToTimeCritical() { return static_cast<uint32_t>(answer("SetThreadPriority")); }
 
 void FakeAudioPlatform::waitForTimer(platform::TimerEvent&, uint32_t timeoutMs) {
+    if (timerNeverSignalled) {
+        std::unique_lock<std::mutex> lock(timerMutex_);
+        timerSignal_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return false; });
+    }
     record("WaitForSingleObject(TimerEvent, " + std::to_string(timeoutMs) + ")");
     ++waits;
     if (onWait) onWait();

@@ -3,6 +3,7 @@
 // sets, recording every call in order (and every release), so tests check
 // both what the output asked and that it let go of everything it took.
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -50,6 +51,9 @@ public:
     uint32_t padding = 0;
     // Called at every wait of the audio thread (after it was counted).
     std::function<void()> onWait;
+    // A timer that never signals its event: each wait on it lasts its whole
+    // time-out (an unbounded wait never ends).
+    bool timerNeverSignalled = false;
     // Run the audio thread's body on a real thread (joined by Shutdown); off,
     // the body is kept in threadBody and never runs unless a test runs it.
     bool realThreads = false;
@@ -101,6 +105,8 @@ public:
 
 private:
     mutable std::mutex mutex_;
+    std::mutex timerMutex_;
+    std::condition_variable timerSignal_;  // never notified
     std::vector<std::string> calls_;
     std::map<std::string, std::deque<int32_t>> answers_;
     std::map<std::string, int32_t> always_;

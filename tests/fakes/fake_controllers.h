@@ -141,8 +141,10 @@ public:
     void stop() override {
         running = nullptr;
         stops++;
+        if (onStop) onStop();
     }
     bool canStart = true;
+    std::function<void()> onStop;  // runs inside stop, on the thread that stops input
     platform::HookProcedures* running = nullptr;
     int starts = 0;
     int stops = 0;

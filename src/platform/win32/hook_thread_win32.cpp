@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "input/thread_start.h"
-#include "platform/hook_thread.h"
+#include "platform/win32/hook_thread_win32.h"
 
 namespace cl::platform {
 namespace {
@@ -49,6 +49,7 @@ LRESULT CALLBACK mouseProcedure(int nCode, WPARAM wParam, LPARAM lParam) {
 
 class Win32HookThread final : public HookThread {
 public:
+    explicit Win32HookThread(const HookThreadCalls& calls) : calls_(calls) {}
     ~Win32HookThread() override { stop(); }
 
     // Returns once the hooks are in place, so input pressed right after
@@ -62,6 +63,7 @@ public:
         if (!cl::startThread(thread_, [this] { run(ready_); })) return false;
         if (readiness.get()) return true;
         thread_.join();
+        procedures = nullptr;
         return false;
     }
 
@@ -77,17 +79,17 @@ public:
     }
 
 private:
-    static void run(std::promise<bool>& ready) {
+    void run(std::promise<bool>& ready) {
         const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        keyboardHook = ::SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProcedure, nullptr, 0);
-        mouseHook = ::SetWindowsHookExW(WH_MOUSE_LL, mouseProcedure, nullptr, 0);
+        keyboardHook = calls_.setWindowsHookEx(WH_KEYBOARD_LL, keyboardProcedure, nullptr, 0);
+        mouseHook = calls_.setWindowsHookEx(WH_MOUSE_LL, mouseProcedure, nullptr, 0);
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = ::DefWindowProcW;
         windowClass.hInstance = instance;
         windowClass.lpszClassName = kWindowClass;
         ::RegisterClassW(&windowClass);
         hookWindow =
-            ::CreateWindowExW(0, kWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+            calls_.createWindowEx(0, kWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
         const bool ok = keyboardHook != nullptr && mouseHook != nullptr && hookWindow != nullptr;
         if (!ok) {
             if (keyboardHook != nullptr) ::UnhookWindowsHookEx(keyboardHook);
@@ -111,12 +113,15 @@ private:
         ::UnregisterClassW(kWindowClass, instance);
     }
 
+    const HookThreadCalls calls_;
     std::promise<bool> ready_;
     std::thread thread_;
 };
 
 }  // namespace
 
-std::unique_ptr<HookThread> makeHookThread() { return std::make_unique<Win32HookThread>(); }
+std::unique_ptr<HookThread> makeHookThread(const HookThreadCalls& calls) {
+    return std::make_unique<Win32HookThread>(calls);
+}
 
 }  // namespace cl::platform

@@ -8,10 +8,9 @@
 
 #include "input/thread_start.h"
 #include "platform/input_platform.h"
+#include "platform/win32/hook_thread_win32.h"
 
 namespace cl::platform {
-
-std::unique_ptr<HookThread> makeHookThread();
 
 namespace {
 
