@@ -144,10 +144,12 @@ release_archive() {
     "$scripts/check-library.sh" lib-exports "$package/lib/Cantrelle.lib" Cantrelle.dll "$exports"
     same_list "names in Cantrelle.def" "$(sed -n 's/^    //p' "$package/lib/Cantrelle.def" | sort)" \
         "$(grep -v '^[[:space:]]*$' "$exports" | sort)"
-    local path
-    for path in include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt; do
+    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt)
+    [[ -f $root/bindings/csharp/Cantrelle.cs ]] && sources+=(bindings/csharp/Cantrelle.cs)
+    for path in "${sources[@]}"; do
         cmp "$root/$path" "$package/$path" || die "$path in the archive differs from the source tree"
     done
+    cmp "$root/packaging/README-user.md" "$package/README.md" || die "README.md is not packaging/README-user.md"
     # The unpacked archive is itself the CMake package its README describes.
     cmake -S "$package/examples" -B "$work/examples" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_PREFIX_PATH="$package" >/dev/null
