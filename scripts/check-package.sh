@@ -63,8 +63,12 @@ lib/pkgconfig/cantrelle.pc"
     cmake -S "$root/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
     cmake --build "$work/examples"
     # The installed library, not a build tree's, is the one that runs.
-    ldd "$work/examples/basic" | grep -q "=> $work/install/lib/libcantrelle.so " ||
-        die "basic does not load $work/install/lib/libcantrelle.so: $(ldd "$work/examples/basic")"
+    # (Outputs are read whole before grep -q: with pipefail, grep leaving
+    # early would fail the writer with SIGPIPE.)
+    local libraries
+    libraries=$(ldd "$work/examples/basic")
+    grep -q "=> $work/install/lib/libcantrelle.so " <<<"$libraries" ||
+        die "basic does not load $work/install/lib/libcantrelle.so: $libraries"
     expect_version_line "$("$work/examples/basic")" "$version"
     echo "find_package(Cantrelle): examples built and basic ran against $work/install"
 
@@ -83,10 +87,10 @@ install_mingw() {
     cmake -S "$root/examples" -B "$work/examples" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
     cmake --build "$work/examples"
-    local exe
+    local exe table
     for exe in basic metronome; do
-        x86_64-w64-mingw32-objdump -p "$work/examples/$exe.exe" | grep -q 'DLL Name: Cantrelle.dll' ||
-            die "$exe.exe does not import Cantrelle.dll"
+        table=$(x86_64-w64-mingw32-objdump -p "$work/examples/$exe.exe")
+        grep -q 'DLL Name: Cantrelle.dll' <<<"$table" || die "$exe.exe does not import Cantrelle.dll"
     done
     cmp "$work/install/bin/Cantrelle.dll" "$work/examples/Cantrelle.dll" ||
         die "the examples' Cantrelle.dll is not the installed one"
