@@ -12,6 +12,10 @@
 #   check-package.sh msvc-link WINDOWS_BUILD WORK WINE_DIR
 #       a C program for the MSVC ABI, linked by lld-link against
 #       Cantrelle.lib alone, runs under Wine (tests/package/msvc_client.c)
+#   check-package.sh msvc-cmake WINDOWS_BUILD WORK WINE_DIR
+#       the same client as a CMake project on CMake's MSVC path (clang-cl,
+#       lld-link; tests/package/msvc_cmake) using the installed package,
+#       which must give it Cantrelle.lib; runs under Wine
 #   check-package.sh release-archive WINDOWS_BUILD WORK VERSION
 #       scripts/release.sh: the archive holds exactly the files of
 #       tests/package/release_contents.txt, its sum verifies, its libraries
@@ -123,6 +127,20 @@ kernel32.dll"
     echo "msvc_client.exe, linked with Cantrelle.lib by lld-link, passed its checks under Wine"
 }
 
+msvc_cmake() {
+    local build=$1 work=$2 wine_dir=$3
+    local project=$root/tests/package/msvc_cmake
+    fresh "$work"
+    cmake --install "$build" --prefix "$work/install" >/dev/null
+    cmake -S "$project" -B "$work/client" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$project/clang-cl-toolchain.cmake" -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
+    cmake --build "$work/client" --verbose
+    local status=0
+    "$scripts/wine-run.sh" --dir "$wine_dir" --name package_msvc_cmake "$work/client/msvc_client.exe" || status=$?
+    [[ $status -eq 0 ]] || die "msvc_client.exe failed check $status (see tests/package/msvc_client.c)"
+    echo "find_package(Cantrelle) on CMake's MSVC path linked Cantrelle.lib; msvc_client.exe passed under Wine"
+}
+
 release_archive() {
     local build=$1 work=$2 version=$3
     fresh "$work"
@@ -169,6 +187,7 @@ case "$command:$#" in
     install-native:3) install_native "$@" ;;
     install-mingw:4) install_mingw "$@" ;;
     msvc-link:3) msvc_link "$@" ;;
+    msvc-cmake:3) msvc_cmake "$@" ;;
     release-archive:3) release_archive "$@" ;;
     *) usage ;;
 esac
