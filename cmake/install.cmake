@@ -37,6 +37,10 @@ if(WIN32)
 else()
   set(CANTRELLE_PC_LIBNAME cantrelle)
 endif()
+# From the .pc file's directory back to the prefix: ../.. for lib/pkgconfig,
+# one more for a multiarch lib/x86_64-linux-gnu/pkgconfig.
+file(RELATIVE_PATH CANTRELLE_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" CANTRELLE_PC_TO_PREFIX "${CANTRELLE_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/cantrelle.pc.in ${CMAKE_CURRENT_BINARY_DIR}/cantrelle.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cantrelle.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
