@@ -5,6 +5,8 @@
 #   check-library.sh so-exports LIB.so EXPORTS       dynamic exports == EXPORTS
 #   check-library.sh dll-exports DLL EXPORTS         export table == EXPORTS
 #   check-library.sh dll-imports DLL                 imports only system DLLs
+#   check-library.sh lib-exports LIB DLLNAME EXPORTS import library LIB imports
+#                                                    exactly EXPORTS, by name, from DLLNAME
 #   check-library.sh header-declares HEADER EXPORTS CC
 #                                                    HEADER declares each export
 #   check-library.sh header-compiles HEADER CC CXX   HEADER is clean C99 and C++
@@ -13,6 +15,7 @@
 set -euo pipefail
 
 OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+LLVM_READOBJ=${LLVM_READOBJ:-llvm-readobj}
 
 # DLLs that ship with every Windows: the only ones Cantrelle.dll may import.
 # Anything else (libstdc++-6, libgcc_s_seh-1, libwinpthread-1, ...) would
@@ -67,6 +70,37 @@ dll_imports() {
     [[ -z $bad ]] || die "imports that are not system DLLs: $(echo $bad)"
 }
 
+# An import library for the Microsoft linker holds one short import member
+# per function: its DLL, its kind (code), how the name is looked up (by the
+# undecorated name: x64 has no leading underscore) and two symbols, the
+# thunk NAME and the pointer __imp_NAME. Anything else, an import by
+# ordinal, from another DLL or a name without its pair, is a fault.
+lib_exports() {
+    local lib=$1 dll=$2
+    expected_file=$3
+    [[ -f $lib ]] || die "$lib not found"
+    local listing names
+    listing=$("$LLVM_READOBJ" "$lib") || die "$LLVM_READOBJ cannot read $lib"
+    names=$(awk -v dll="$dll" '
+        function finish() {
+            if (!inImport) return
+            if (file != dll || type != "code" || nameType != "name" || thunk == "" || pointer != "__imp_" thunk) {
+                printf "bad import member: file %s, type %s, name type %s, symbols %s %s\n", file, type, nameType, pointer, thunk > "/dev/stderr"
+                bad = 1
+            }
+            print thunk
+            inImport = 0
+        }
+        /^File: / { finish(); file = $2; type = nameType = pointer = thunk = "" }
+        /^Format: COFF-import-file/ { inImport = 1 }
+        /^Type: / { type = $2 }
+        /^Name type: / { nameType = $3 }
+        /^Symbol: __imp_/ { pointer = $2; next }
+        /^Symbol: / { thunk = $2 }
+        END { finish(); exit bad }' <<<"$listing" | sort) || die "$lib has import members that are not plain imports by name from $dll"
+    compare "imports of $lib" "$names" "$(expected_exports "$expected_file")"
+}
+
 header_declares() {
     local header=$1 exports=$2 cc=$3
     # Taking each address makes the compiler, not a text search, confirm the
@@ -107,6 +141,7 @@ case "$command:$#" in
     so-exports:2) so_exports "$@" ;;
     dll-exports:2) dll_exports "$@" ;;
     dll-imports:1) dll_imports "$@" ;;
+    lib-exports:3) lib_exports "$@" ;;
     header-declares:3) header_declares "$@" ;;
     header-compiles:3) header_compiles "$@" ;;
     *) usage ;;

@@ -20,6 +20,10 @@ packages=(
     wine64 libasound2 gstreamer1.0-plugins-base
     # the exports fuzzer: clang with libFuzzer and its sanitizer runtimes
     clang libclang-rt-14-dev
+    # the packages: Cantrelle.lib (llvm-dlltool), the MSVC-style client
+    # that proves it links (clang, lld-link; llvm-readobj reads the .lib),
+    # the release archive (zip; unzip to check it)
+    llvm lld zip unzip
     # the demo's report: the waveform drawn as a PNG
     python3 python3-numpy python3-matplotlib
 )

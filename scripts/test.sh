@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Sets the machine up, builds the three configurations and runs every test
-# once, in one ctest summary: the native unit tests (AddressSanitizer and
-# UndefinedBehaviorSanitizer), the concurrency suites under
-# ThreadSanitizer, the checks of both libraries and the Windows tests under
-# Wine. Exits non-zero if anything fails.
+# Sets the machine up, builds every configuration and the release archive,
+# and runs every test once, in one ctest summary: the native unit tests
+# (AddressSanitizer and UndefinedBehaviorSanitizer), the concurrency suites
+# under ThreadSanitizer, the checks of both libraries and of the packages,
+# and the Windows tests under Wine. Exits non-zero if anything fails.
 #
 # Extra arguments go to ctest, e.g. scripts/test.sh -L wine
 set -euo pipefail
@@ -22,6 +22,9 @@ step() {
 step setup scripts/setup.sh
 
 step "windows build" bash -c "cmake --preset windows && cmake --build --preset windows -j $jobs"
+# The archive for Windows developers, in build/release-package/ for CI to
+# keep; the package tests make and check their own copy.
+step "release archive" scripts/release.sh --windows-build "$root/build/windows"
 # Only the test program: the ThreadSanitizer build exists for its concurrency suites.
 step "native-tsan build" bash -c \
     "cmake --preset native-tsan && cmake --build --preset native-tsan -j $jobs --target cantrelle_unit_tests"

@@ -4,7 +4,8 @@
 #   library.*  checks of the built libraries and the public header
 #   wine.*     the Windows test programs of the windows build, under Wine
 #   tsan.*     the concurrency suites of the native-tsan build
-#   package.*  the release build as users take it (install, bindings)
+#   package.*  the libraries as users take them: installed packages, the
+#              MSVC import library, the release archive
 #
 # The other build directories are given as cache variables
 # (scripts/test.sh sets them all); left empty, their suites are not registered.
@@ -63,6 +64,44 @@ if(CANTRELLE_WINDOWS_BUILD_DIR)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/wine_tests.cmake)
 else()
   message(STATUS "CANTRELLE_WINDOWS_BUILD_DIR not set: DLL checks and Wine tests not registered")
+endif()
+
+# ---- The packages ------------------------------------------------------------
+
+# Each installs into, and builds in, its own directory under this build tree.
+set(package_dir ${CMAKE_CURRENT_BINARY_DIR}/package)
+set(check_package ${scripts}/check-package.sh)
+if(CANTRELLE_RELEASE_BUILD_DIR)
+  add_test(NAME package.install_native
+           COMMAND ${check_package} install-native ${CANTRELLE_RELEASE_BUILD_DIR} ${package_dir}/native ${PROJECT_VERSION})
+  set_tests_properties(package.install_native PROPERTIES LABELS package)
+else()
+  message(STATUS "CANTRELLE_RELEASE_BUILD_DIR not set: the native package test is not registered")
+endif()
+if(CANTRELLE_WINDOWS_BUILD_DIR)
+  add_test(NAME package.msvc_import_lib
+           COMMAND ${scripts}/check-library.sh lib-exports ${CANTRELLE_WINDOWS_BUILD_DIR}/Cantrelle.lib Cantrelle.dll
+                   ${exports})
+  add_test(NAME package.install_mingw
+           COMMAND ${check_package} install-mingw ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/mingw ${PROJECT_VERSION}
+                   ${wine_dir})
+  add_test(NAME package.msvc_link
+           COMMAND ${check_package} msvc-link ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/msvc ${wine_dir})
+  add_test(NAME package.msvc_cmake
+           COMMAND ${check_package} msvc-cmake ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/msvc_cmake ${wine_dir})
+  add_test(NAME package.release_archive
+           COMMAND ${check_package} release-archive ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/release
+                   ${PROJECT_VERSION})
+  set_tests_properties(package.msvc_import_lib package.install_mingw package.msvc_link package.msvc_cmake
+                       package.release_archive PROPERTIES LABELS package)
+  # Their programs run in the Wine prefix the Windows tests share, one at a
+  # time on its desktop like the others.
+  set_tests_properties(package.install_mingw package.msvc_link package.msvc_cmake
+                       PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 300)
+  # cmake --install writes its manifest into the windows build directory.
+  set_tests_properties(package.install_mingw package.msvc_cmake PROPERTIES RESOURCE_LOCK "wine_desktop;windows_install")
+  set_tests_properties(package.msvc_link PROPERTIES RESOURCE_LOCK wine_desktop)
+  set_tests_properties(package.release_archive PROPERTIES RESOURCE_LOCK windows_install)
 endif()
 
 # ---- The ThreadSanitizer build ---------------------------------------------
