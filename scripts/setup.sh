@@ -22,6 +22,8 @@ packages=(
     clang libclang-rt-14-dev
     # the demo's report: the waveform drawn as a PNG
     python3 python3-numpy python3-matplotlib
+    # the C# binding's test: Mono's C# compiler (mcs) and runtime (mono)
+    mono-mcs mono-runtime
 )
 
 missing=()
