@@ -5,6 +5,7 @@
 #   wine.*     the Windows test programs of the windows build, under Wine
 #   tsan.*     the concurrency suites of the native-tsan build
 #   package.*  the release build as users take it (install, bindings)
+#   csharp.*   the C# binding: in step with the header, and run under Mono
 #
 # The other build directories are given as cache variables
 # (scripts/test.sh sets them all); left empty, their suites are not registered.
@@ -37,6 +38,23 @@ add_test(NAME library.header_compiles
          COMMAND ${scripts}/check-library.sh header-compiles ${header} ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
 set_tests_properties(library.so_exports library.header_declares_exports library.header_compiles
                      PROPERTIES LABELS library)
+
+# ---- The C# binding ----------------------------------------------------------
+
+set(csharp_binding ${PROJECT_SOURCE_DIR}/bindings/csharp/Cantrelle.cs)
+add_test(NAME csharp.binding_matches_header
+         COMMAND python3 ${scripts}/check-csharp-binding.py ${header} ${csharp_binding} ${exports})
+add_test(NAME csharp.binding_check_catches_drift
+         COMMAND python3 ${scripts}/check-csharp-binding.py --self-test ${header} ${csharp_binding} ${exports})
+set_tests_properties(csharp.binding_matches_header csharp.binding_check_catches_drift PROPERTIES LABELS csharp)
+if(CANTRELLE_RELEASE_BUILD_DIR)
+  add_test(NAME csharp.mono_program
+           COMMAND ${scripts}/csharp-test.sh ${CANTRELLE_RELEASE_BUILD_DIR} ${CMAKE_CURRENT_BINARY_DIR}/csharp
+                   ${PROJECT_SOURCE_DIR}/tests/csharp/BindingTest.cs)
+  set_tests_properties(csharp.mono_program PROPERTIES LABELS "csharp;package")
+else()
+  message(STATUS "CANTRELLE_RELEASE_BUILD_DIR not set: the C# program against libcantrelle.so is not registered")
+endif()
 
 # ---- The Windows build -------------------------------------------------------
 
