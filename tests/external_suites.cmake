@@ -51,7 +51,11 @@ if(CANTRELLE_RELEASE_BUILD_DIR)
   add_test(NAME csharp.mono_program
            COMMAND ${scripts}/csharp-test.sh ${CANTRELLE_RELEASE_BUILD_DIR} ${CMAKE_CURRENT_BINARY_DIR}/csharp
                    ${PROJECT_SOURCE_DIR}/tests/csharp/BindingTest.cs)
-  set_tests_properties(csharp.mono_program PROPERTIES LABELS "csharp;package")
+  # The example docs/csharp.md starts from, as a user would build it.
+  add_test(NAME csharp.example_clicks
+           COMMAND ${scripts}/csharp-test.sh ${CANTRELLE_RELEASE_BUILD_DIR} ${CMAKE_CURRENT_BINARY_DIR}/csharp
+                   ${PROJECT_SOURCE_DIR}/examples/csharp/Clicks.cs)
+  set_tests_properties(csharp.mono_program csharp.example_clicks PROPERTIES LABELS "csharp;package")
 else()
   message(STATUS "CANTRELLE_RELEASE_BUILD_DIR not set: the C# program against libcantrelle.so is not registered")
 endif()
