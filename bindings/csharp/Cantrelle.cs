@@ -431,9 +431,11 @@ namespace Cantrelle
 
     public static class Audio
     {
-        // Opens output. bufferMs 0 is the provider's default; deviceId null is
-        // the default device. Call it on the thread that is to be the main thread.
-        public static bool Init(Provider provider = Provider.Default, uint frameRate = 48000, bool exclusive = false,
+        // Opens output. frameRate 0 is the device's own rate (the null
+        // provider needs one); bufferMs 0 the provider's default; deviceId
+        // null the default device. Call it on the thread that is to be the
+        // main thread.
+        public static bool Init(Provider provider = Provider.Default, uint frameRate = 0, bool exclusive = false,
                                 float bufferMs = 0, string deviceId = null, bool strictBufferSize = false,
                                 bool sleepPolling = false, bool useMmcss = false)
         {
@@ -444,7 +446,7 @@ namespace Cantrelle
 
         // Also reports the device's default buffer lengths (WASAPI only; 0 otherwise).
         public static bool Init(out float exclusiveDefaultMs, out float sharedDefaultMs,
-                                Provider provider = Provider.Default, uint frameRate = 48000, bool exclusive = false,
+                                Provider provider = Provider.Default, uint frameRate = 0, bool exclusive = false,
                                 float bufferMs = 0, string deviceId = null, bool strictBufferSize = false,
                                 bool sleepPolling = false, bool useMmcss = false)
         {

@@ -82,6 +82,7 @@ static class BindingTest
         // The null provider, from this thread, which becomes the main thread.
         float exclusiveMs, sharedMs;
         Check(Audio.Init(out exclusiveMs, out sharedMs, Provider.Null, 48000), "initaudio opens the null provider");
+        Near(exclusiveMs + sharedMs, 0.0, "the null provider reports no buffer defaults");
         Check(!Audio.Init(Provider.Null), "a second initaudio is refused (one-byte false)");
         Check(Logged(TakeLines(), "Audio already initialised"), "and says so through the log event");
         Check(!Audio.NeedsReinit, "audioneedsreinit is false");
@@ -89,7 +90,7 @@ static class BindingTest
         // 0.5 s of stereo at the output rate (the null provider converts no rate).
         var samples = new float[2 * 24000];
         for (int i = 0; i < samples.Length; ++i) samples[i] = (i % 2 == 0 ? 0.25f : -0.25f);
-        string name = "Grüße ♪ 音";
+        string name = "Grüße ♪ 音 🎵";  // two, three and four bytes in UTF-8
         Sound sound = Sound.Load(samples, 2, 48000, Bus.Music, name, 1.0f, 0.0f);
         Check(sound != null, "loadfloat returns an id");
         if (sound == null) return 1;
