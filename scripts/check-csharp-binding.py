@@ -27,7 +27,7 @@ EXPORT_PARAMS = {
     "intptr_t": "IntPtr",
     "const char*": "byte[]",  # NUL-terminated UTF-8 (Utf8.Encode): ANSI on .NET Framework otherwise
     "const float*": "float[]",
-    "float*": "float[]",
+    "float*": "[In, Out] float[]",  # written by the library: pinned or copied back
     "const void*": "byte[]",
     "void*": "IntPtr",
 }
@@ -75,12 +75,27 @@ def parse_header(text):
     return callbacks, exports
 
 
+def split_top_level(text):
+    """Splits at the commas outside brackets and parentheses ([In, Out])."""
+    parts, depth, start = [], 0, 0
+    for index, char in enumerate(text):
+        if char in "[(":
+            depth += 1
+        elif char in "])":
+            depth -= 1
+        elif char == "," and depth == 0:
+            parts.append(text[start:index])
+            start = index + 1
+    parts.append(text[start:])
+    return parts
+
+
 def split_cs_params(text):
     text = re.sub(r"\s+", " ", text).strip()
     if not text:
         return []
     params = []
-    for part in text.split(","):
+    for part in split_top_level(text):
         match = re.fullmatch(r"(.*?)\s*\b(\w+)", part.strip())
         params.append((re.sub(r"\s+", " ", match.group(1)).strip(), match.group(2)))
     return params
@@ -123,7 +138,7 @@ def compare_signature(what, c_sig, cs_sig, param_map, callbacks):
     if want_ret is None:
         problems.append(f"{what}: no C# form known for the C return type '{c_ret}'")
     elif cs_ret != want_ret:
-        problems.append(f"{what}: returns '{cs_ret}', the header's '{c_ret}' needs '{want_ret}'")
+        problems.append(f"{what}: returns '{cs_ret}'; for the header's '{c_ret}' it must be '{want_ret}'")
     if len(c_params) != len(cs_params):
         problems.append(f"{what}: {len(cs_params)} parameters, the header has {len(c_params)} "
                         f"({', '.join(n for _, n in c_params) or 'none'})")
@@ -136,8 +151,8 @@ def compare_signature(what, c_sig, cs_sig, param_map, callbacks):
         if cs_name != c_name:
             problems.append(f"{what}: parameter {position} is '{cs_name}', the header's is '{c_name}'")
         if cs_type != want:
-            problems.append(f"{what}: parameter {position} ({c_name}) is '{cs_type}', "
-                            f"the header's '{c_type}' needs '{want}'")
+            problems.append(f"{what}: parameter {position} ({c_name}) is '{cs_type}'; "
+                            f"for the header's '{c_type}' it must be '{want}'")
     return problems
 
 
@@ -170,6 +185,7 @@ MUTATIONS = [
     ("two parameters swapped", "binding", "(uint id, double startSeconds, double stopSeconds)",
      "(uint id, double stopSeconds, double startSeconds)"),
     ("a type changed", "binding", "extern double getclock()", "extern float getclock()"),
+    ("an out array without [In, Out]", "binding", "[In, Out] float[] pOut", "float[] pOut"),
     ("a signedness changed", "binding", "extern void unload(uint id)", "extern void unload(int id)"),
     ("a one-byte bool return lost", "binding",
      "[return: MarshalAs(UnmanagedType.U1)]\n        public static extern bool getloop", "public static extern bool getloop"),

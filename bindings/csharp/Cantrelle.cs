@@ -13,6 +13,8 @@
 //   only one convention; saying so keeps 32-bit runtimes honest).
 // - bool is one byte in cantrelle.h, so every bool is marshalled as U1 (the
 //   default for P/Invoke is the four-byte Win32 BOOL).
+// - A float* the library writes is an [In, Out] float[]: the runtime pins it
+//   or copies it back, never drops the writes. null passes a null pointer.
 // - Strings are UTF-8 on every runtime: .NET Framework would marshal string
 //   as the ANSI code page, so strings go in as NUL-terminated UTF-8 byte
 //   arrays (Utf8.Encode) and come out of callbacks as pointers that
@@ -77,8 +79,8 @@ namespace Cantrelle
         [DllImport(Library, CallingConvention = Cdecl)]
         [return: MarshalAs(UnmanagedType.U1)]
         public static extern bool initaudio(int providerId, uint frameRate, int exclusive, float bufferMs,
-                                            int sleepPolling, int useMmcss, float[] exclusiveDefaultMs,
-                                            float[] sharedDefaultMs, byte[] deviceId,
+                                            int sleepPolling, int useMmcss, [In, Out] float[] exclusiveDefaultMs,
+                                            [In, Out] float[] sharedDefaultMs, byte[] deviceId,
                                             [MarshalAs(UnmanagedType.U1)] bool strictBufferSize);
 
         [DllImport(Library, CallingConvention = Cdecl)]
@@ -151,7 +153,7 @@ namespace Cantrelle
                                              float durationSeconds);
 
         [DllImport(Library, CallingConvention = Cdecl)]
-        public static extern int decode(byte[] pData, uint byteCount, float[] pOut, uint outCount);
+        public static extern int decode(byte[] pData, uint byteCount, [In, Out] float[] pOut, uint outCount);
 
         [DllImport(Library, CallingConvention = Cdecl)]
         public static extern void unload(uint id);
@@ -362,8 +364,9 @@ namespace Cantrelle
     // ---- The wrapper ----------------------------------------------------
 
     // Log lines as a .NET event. One receiver of the wrapper's own, registered
-    // at level 0, takes every line while the event has handlers; handlers run
-    // on the thread that logged, possibly several at once.
+    // at level 0, takes every line while the event has handlers (a receiver
+    // set with Native.setlogfunc at a level above 0 takes its levels away);
+    // handlers run on the thread that logged, possibly several at once.
     public static class Log
     {
         private static readonly LogCallback receiver = Receive;  // alive for the life of the process
@@ -578,7 +581,7 @@ namespace Cantrelle
         public static void Free() { Native.freeinput(); }
         public static void Lock() { Native.lockinput(); }
         public static void Unlock() { Native.unlockinput(); }
-        public static bool Focused { set { Native.onfocus(value ? 1 : 0); } }
-        public static bool AcceptMouse { set { Native.setacceptmouseinput(value ? 1 : 0); } }
+        public static void OnFocus(bool focused) { Native.onfocus(focused ? 1 : 0); }
+        public static void AcceptMouse(bool accept) { Native.setacceptmouseinput(accept ? 1 : 0); }
     }
 }
