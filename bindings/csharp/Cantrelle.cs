@@ -9,8 +9,8 @@
 //
 // - Library name "cantrelle": Windows loads Cantrelle.dll (names are not case
 //   sensitive there); Mono and .NET on Linux add the "lib" prefix and ".so".
-// - Every import and callback is cdecl, the C calling convention (x86-64 has
-//   only one convention; saying so keeps 32-bit runtimes honest).
+// - Every import and callback is cdecl, the C calling convention of the
+//   header (on x86-64 the only one; stated so nothing is left to a default).
 // - bool is one byte in cantrelle.h, so every bool is marshalled as U1 (the
 //   default for P/Invoke is the four-byte Win32 BOOL).
 // - A float* the library writes is an [In, Out] float[]: the runtime pins it
@@ -419,7 +419,7 @@ namespace Cantrelle
 
     public enum Bus : uint
     {
-        None = 0,
+        Ungrouped = 0,  // only the global volume applies
         Music = 1,
         Sfx = 2,
         Menu = 3,
