@@ -152,10 +152,6 @@ release_archive() {
 
     local expected
     expected=$(grep -v '^[[:space:]]*$' "$root/tests/package/release_contents.txt")
-    # The C# binding is required once it is in the source tree.
-    if [[ -f $root/bindings/csharp/Cantrelle.cs ]]; then
-        expected+=$'\nbindings/csharp/Cantrelle.cs'
-    fi
     same_list "contents of $name.zip" "$(unzip -Z1 "$zip" | LC_ALL=C sort)" \
         "$(sed "s|^|$name/|" <<<"$expected" | LC_ALL=C sort)"
 
@@ -166,8 +162,8 @@ release_archive() {
     "$scripts/check-library.sh" lib-exports "$package/lib/Cantrelle.lib" Cantrelle.dll "$exports"
     same_list "names in Cantrelle.def" "$(sed -n 's/^    //p' "$package/lib/Cantrelle.def" | sort)" \
         "$(grep -v '^[[:space:]]*$' "$exports" | sort)"
-    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt)
-    [[ -f $root/bindings/csharp/Cantrelle.cs ]] && sources+=(bindings/csharp/Cantrelle.cs)
+    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt
+        examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
     for path in "${sources[@]}"; do
         cmp "$root/$path" "$package/$path" || die "$path in the archive differs from the source tree"
     done

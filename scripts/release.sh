@@ -40,8 +40,7 @@ name=Cantrelle-$version-windows-x64
 # Every file of the archive, as "path in the archive:where it comes from".
 # "install" is the same path in the windows build installed with
 # `cmake --install --strip` (the DLL without its debug information); any
-# other origin is a path in the source tree. An origin ending in "?" is
-# taken when it exists and left out otherwise.
+# other origin is a path in the source tree.
 files=(
     "bin/Cantrelle.dll:install"
     "include/cantrelle.h:install"
@@ -53,10 +52,13 @@ files=(
     "lib/cmake/Cantrelle/CantrelleTargets.cmake:install"
     "lib/cmake/Cantrelle/CantrelleTargets-$config.cmake:install"
     "lib/pkgconfig/cantrelle.pc:install"
-    "bindings/csharp/Cantrelle.cs:bindings/csharp/Cantrelle.cs?"
+    "bindings/csharp/Cantrelle.cs:bindings/csharp/Cantrelle.cs"
+    "docs/guide.md:docs/guide.md"
+    "docs/csharp.md:docs/csharp.md"
     "examples/CMakeLists.txt:examples/CMakeLists.txt"
     "examples/basic.c:examples/basic.c"
     "examples/metronome.c:examples/metronome.c"
+    "examples/csharp/Clicks.cs:examples/csharp/Clicks.cs"
     "README.md:packaging/README-user.md"
     "LICENSE:LICENSE"
 )
@@ -70,20 +72,12 @@ stage=$work/stage/$name
 for entry in "${files[@]}"; do
     path=${entry%%:*}
     origin=${entry#*:}
-    optional=false
-    if [[ $origin == *\? ]]; then
-        optional=true
-        origin=${origin%\?}
-    fi
     if [[ $origin == install ]]; then
         source=$work/install/$path
     else
         source=$root/$origin
     fi
-    if [[ ! -f $source ]]; then
-        $optional && continue
-        die "$source not found (for $path)"
-    fi
+    [[ -f $source ]] || die "$source not found (for $path)"
     mkdir -p "$(dirname "$stage/$path")"
     cp "$source" "$stage/$path"
 done

@@ -26,6 +26,8 @@ packages=(
     llvm lld zip unzip
     # the demo's report: the waveform drawn as a PNG
     python3 python3-numpy python3-matplotlib
+    # the C# binding's test: Mono's C# compiler (mcs) and runtime (mono)
+    mono-mcs mono-runtime
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #   tsan.*     the concurrency suites of the native-tsan build
 #   package.*  the libraries as users take them: installed packages, the
 #              MSVC import library, the release archive
+#   csharp.*   the C# binding: in step with the header, and run under Mono
 #
 # The other build directories are given as cache variables
 # (scripts/test.sh sets them all); left empty, their suites are not registered.
@@ -38,6 +39,27 @@ add_test(NAME library.header_compiles
          COMMAND ${scripts}/check-library.sh header-compiles ${header} ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
 set_tests_properties(library.so_exports library.header_declares_exports library.header_compiles
                      PROPERTIES LABELS library)
+
+# ---- The C# binding ----------------------------------------------------------
+
+set(csharp_binding ${PROJECT_SOURCE_DIR}/bindings/csharp/Cantrelle.cs)
+add_test(NAME csharp.binding_matches_header
+         COMMAND python3 ${scripts}/check-csharp-binding.py ${header} ${csharp_binding} ${exports})
+add_test(NAME csharp.binding_check_catches_drift
+         COMMAND python3 ${scripts}/check-csharp-binding.py --self-test ${header} ${csharp_binding} ${exports})
+set_tests_properties(csharp.binding_matches_header csharp.binding_check_catches_drift PROPERTIES LABELS csharp)
+if(CANTRELLE_RELEASE_BUILD_DIR)
+  add_test(NAME csharp.mono_program
+           COMMAND ${scripts}/csharp-test.sh ${CANTRELLE_RELEASE_BUILD_DIR} ${CMAKE_CURRENT_BINARY_DIR}/csharp
+                   ${PROJECT_SOURCE_DIR}/tests/csharp/BindingTest.cs)
+  # The example docs/csharp.md starts from, as a user would build it.
+  add_test(NAME csharp.example_clicks
+           COMMAND ${scripts}/csharp-test.sh ${CANTRELLE_RELEASE_BUILD_DIR} ${CMAKE_CURRENT_BINARY_DIR}/csharp
+                   ${PROJECT_SOURCE_DIR}/examples/csharp/Clicks.cs)
+  set_tests_properties(csharp.mono_program csharp.example_clicks PROPERTIES LABELS "csharp;package")
+else()
+  message(STATUS "CANTRELLE_RELEASE_BUILD_DIR not set: the C# program against libcantrelle.so is not registered")
+endif()
 
 # ---- The Windows build -------------------------------------------------------
 
