@@ -20,12 +20,7 @@ constexpr uint16_t kB = 0x2000;
 class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest() { libraries_.available = {{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}; }
-    std::vector<std::string> logged() {
-        std::vector<std::string> bodies;
-        for (const std::string& line : log_.lines()) bodies.push_back(LogCapture::body(line));
-        log_.clear();
-        return bodies;
-    }
+    std::vector<std::string> logged() { return log_.takeBodies(); }
     // Init with controllers whose thread the test runs itself.
     void initForPasses() {
         signals_.startEmpty = true;

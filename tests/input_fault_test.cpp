@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "fakes/eventually.h"
 #include "fakes/fake_controllers.h"
 #include "fakes/hang_guard.h"
 #include "fakes/input_fakes.h"
@@ -25,26 +26,10 @@ using testing::IsEmpty;
 constexpr uint16_t kA = 0x1000;
 constexpr uint32_t kCodeA = 195;  // VK_GAMEPAD_A
 
-// Polls a condition; a bound, not a pace: passing tests never reach it.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 // The default provider with its services scripted, under a core of its own.
 struct DefaultInputRig {
     DefaultInputRig() { libraries.available = {{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}; }
-    std::vector<std::string> logged() {
-        std::vector<std::string> bodies;
-        for (const std::string& line : log.lines()) bodies.push_back(LogCapture::body(line));
-        log.clear();
-        return bodies;
-    }
+    std::vector<std::string> logged() { return log.takeBodies(); }
 
     LogCapture log;
     Logger logger{&LogCapture::sink};

@@ -17,12 +17,7 @@ protected:
         windows_.add({0, 0, 640, 480});
         system_.cursor = {100, 100};
     }
-    std::vector<std::string> logged() {
-        std::vector<std::string> bodies;
-        for (const std::string& line : log_.lines()) bodies.push_back(LogCapture::body(line));
-        log_.clear();
-        return bodies;
-    }
+    std::vector<std::string> logged() { return log_.takeBodies(); }
 
     LogCapture log_;
     FakeInputHost host_;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "fakes/eventually.h"
 #include "fakes/input_fakes.h"
 #include "input/default_input.h"
 #include "input/hook_logic.h"
@@ -21,17 +22,6 @@ namespace cl::test {
 namespace {
 
 using testing::ElementsAre;
-
-// Polls a condition; a bound, not a pace: passing tests never reach it.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 void sendKey(WORD vk, bool up) {
     INPUT input{};
@@ -138,10 +128,7 @@ TEST_F(Win32InputTest, RefusedHookOrWindowFailsInitinputCleanly) {
         InputCore core(logger, std::move(registry));
         EXPECT_FALSE(core.initInput({.focused = true}));
         core.freeInput();
-        std::vector<std::string> lines;
-        for (const std::string& line : log_.lines()) lines.push_back(LogCapture::body(line));
-        log_.clear();
-        EXPECT_THAT(lines, ElementsAre("Failed to initialise input", "Input is not initialised"));
+        EXPECT_THAT(log_.takeBodies(), ElementsAre("Failed to initialise input", "Input is not initialised"));
 
         // Nothing was left behind: the real hooks start and report as before.
         ASSERT_TRUE(platform_.hooks->start(logic));
@@ -177,10 +164,7 @@ TEST_F(Win32InputTest, XInputAbsentOrWithoutGetStateFailsInitinputCleanly) {
         InputCore core(logger, std::move(registry));
         EXPECT_FALSE(core.initInput({.focused = true}));
         core.freeInput();
-        std::vector<std::string> lines;
-        for (const std::string& line : log_.lines()) lines.push_back(LogCapture::body(line));
-        log_.clear();
-        EXPECT_THAT(lines, ElementsAre("Failed to initialise input", "Input is not initialised"));
+        EXPECT_THAT(log_.takeBodies(), ElementsAre("Failed to initialise input", "Input is not initialised"));
     }
 }
 

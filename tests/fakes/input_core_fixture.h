@@ -86,12 +86,7 @@ protected:
     void awaitDispatcherIdle() {
         while (!core_.dispatcherIdle()) std::this_thread::yield();
     }
-    std::vector<std::string> logged() {
-        std::vector<std::string> bodies;
-        for (const std::string& line : log_.lines()) bodies.push_back(LogCapture::body(line));
-        log_.clear();
-        return bodies;
-    }
+    std::vector<std::string> logged() { return log_.takeBodies(); }
 
     LogCapture log_;
     Logger logger_{&LogCapture::sink};

@@ -54,4 +54,12 @@ void LogCapture::clear() {
     lines_.clear();
 }
 
+std::vector<std::string> LogCapture::takeBodies() {
+    std::vector<std::string> bodies;
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const std::string& line : lines_) bodies.push_back(body(line));
+    lines_.clear();
+    return bodies;
+}
+
 }  // namespace cl::test

@@ -19,6 +19,8 @@ public:
     bool contains(const std::string& text) const;  // any line equal to text
     size_t count(const std::string& text) const;
     void clear();
+    // The bodies of the lines logged so far, which are then cleared.
+    std::vector<std::string> takeBodies();
     // Lines logged from inside a render: the audio thread must log none.
     int renderLines() const { return renderLines_.load(); }
 

@@ -15,10 +15,13 @@
 #include <mutex>
 #include <thread>
 
+#include "fakes/eventually.h"
 #include "loaded_library.h"
 
 namespace cltest {
 namespace {
+
+using cl::test::eventually;
 
 using testing::ElementsAre;
 using testing::IsEmpty;
@@ -94,17 +97,6 @@ private:
     std::thread thread_;
     DWORD threadId_ = 0;
 };
-
-// Polls a condition; a bound, not a pace: passing tests never reach it.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 void sendKey(WORD vk, bool up) {
     INPUT input{};
