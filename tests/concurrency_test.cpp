@@ -48,6 +48,15 @@ protected:
         const int64_t target = periods_.load() + count;
         while (periods_.load() < target) std::this_thread::yield();
     }
+    // Returns once the clock has passed `frame` and a render that began
+    // after this call has ended. The render in progress may have listed its
+    // sounds before the caller's last call, and a thread preempted for a
+    // while finds the clock already past `frame`: only the next render is
+    // sure to have seen everything.
+    void awaitClockPastAndAFreshRender(int64_t frame) {
+        while (engine_.clock.clockFrame.load() <= frame) awaitPeriods(1);
+        awaitPeriods(2);
+    }
 
     const uint32_t periodFrames_;
     std::atomic<bool> stopAudio_{false};
@@ -125,8 +134,7 @@ TEST_F(ConcurrencyTest, GameAndMainThreadsAgainstARenderingAudioThread) {
         scheduleClock(engine_, id, start, std::numeric_limits<double>::infinity());
         latestStart = std::max(latestStart, start);
     }
-    while (getClock(engine_) <= latestStart) awaitPeriods(1);
-    awaitPeriods(1);
+    awaitClockPastAndAFreshRender(static_cast<int64_t>(latestStart * 48000.0) + 1);
     for (uint32_t id = 0; id < kSounds; ++id) {
         const SoundRecord& record = *engine_.sounds.lookupSound(id);
         EXPECT_EQ(record.activeHead.load(), kNoEvent) << id;
@@ -350,7 +358,9 @@ TEST_F(ShortPeriodConcurrencyTest, StartsAreExactAndNothingWithdrawnEverSounds) 
         const int32_t id = loadRamp(48000);
         setLoop(engine_, id, true);  // still playing, in phase, however far the clock has run
         const SoundRecord& record = *engine_.sounds.slot(static_cast<uint32_t>(id) - engine_.sounds.firstSoundId());
-        const int64_t start = engine_.clock.clockFrame.load() + 4800 + static_cast<int64_t>(random() % 256);
+        // Far enough ahead that a withdrawal through a new thread is still in
+        // time against a render loop running far faster than real time.
+        const int64_t start = engine_.clock.clockFrame.load() + 24000 + static_cast<int64_t>(random() % 256);
         scheduleClock(engine_, id, at(start), kInf);
         const uint32_t withdrawal = random() % 3;  // 0 unschedule, 1 unload on a game thread, 2 none
         if (withdrawal == 0) unscheduleSound(engine_, id);
@@ -358,8 +368,7 @@ TEST_F(ShortPeriodConcurrencyTest, StartsAreExactAndNothingWithdrawnEverSounds) 
         // Only a render that began after the withdrawal returned must honour
         // it; the one in progress then ends at most one period later.
         const bool inTime = engine_.clock.clockFrame.load() + 64 <= start;
-        while (engine_.clock.clockFrame.load() < start + 2 * 64) awaitPeriods(1);
-        awaitPeriods(1);
+        awaitClockPastAndAFreshRender(start + 2 * 64);
         if (withdrawal != 2) {
             if (inTime) {
                 ++withdrawnInTime;
