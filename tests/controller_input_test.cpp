@@ -1,6 +1,7 @@
 // The default input provider: XInput loading, Init's failure paths and
 // clean-up, controller enumeration on tick, and the controller thread's
-// passes with the shared held set, thresholds and the silent first pass.
+// passes with the held set shared by the pads, thresholds and the silent
+// first pass.
 #include <gmock/gmock.h>
 
 #include "fakes/fake_controllers.h"
@@ -17,11 +18,10 @@ using testing::IsEmpty;
 constexpr uint16_t kA = 0x1000;
 constexpr uint16_t kB = 0x2000;
 
-class ControllerTest : public ::testing::Test {
-protected:
-    ControllerTest() { libraries_.available = {{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}; }
-    std::vector<std::string> logged() { return log_.takeBodies(); }
-    // Init with controllers whose thread the test runs itself.
+// The default provider over scripted XInput, with a controller thread the
+// test runs itself.
+struct PadRig {
+    PadRig() { libraries_.available = {{"XInput1_4.dll", true}, {"XInput9_1_0.dll", true}}; }
     void initForPasses() {
         signals_.startEmpty = true;
         ASSERT_TRUE(provider_.Init(host_, true, true));
@@ -41,6 +41,11 @@ protected:
     FakeControllerSignals signals_;
     FakeHookThread hooks_;
     DefaultInput provider_{libraries_, signals_, hooks_, windows_};
+};
+
+class ControllerTest : public ::testing::Test, protected PadRig {
+protected:
+    std::vector<std::string> logged() { return log_.takeBodies(); }
 };
 
 struct LoadCase {
@@ -131,8 +136,7 @@ TEST_F(ControllerTest, PassesPollConnectedSlotsAndReportPressesAndReleases) {
         if (pass == 2) controllers_.connect(2, {});
     };
     runPasses(3);
-    // A release comes from the first slot polled with the control up.
-    EXPECT_THAT(host_.take(), ElementsAre(press(195, 2), release(195, 0)));
+    EXPECT_THAT(host_.take(), ElementsAre(press(195, 2), release(195, 2)));
     EXPECT_EQ(controllers_.callsFor(1), 1 + 1);  // Init and Tick only: not polled
     EXPECT_EQ(controllers_.callsFor(0), 2 + 3);
     EXPECT_EQ(signals_.sleeps, 3);
@@ -166,22 +170,106 @@ TEST_F(ControllerTest, SilenceIsUsedUpByAFirstPassWithoutControllers) {
     provider_.Shutdown();
 }
 
-TEST_F(ControllerTest, UnpluggedSlotIsSkippedSilentlyAndAFailingOneIsLogged) {
+TEST_F(ControllerTest, UnpluggedSlotReleasesWhatItHeldAndAFailingOneIsLogged) {
     controllers_.connect(0);
     controllers_.connect(1);
     initForPasses();
     signals_.betweenPasses = [&](int pass) {
         if (pass == 1) controllers_.connect(0, {.buttons = kA});
         if (pass == 2) {
-            controllers_.answer(0, 1167);  // unplugged with A held: no release
+            controllers_.answer(0, 1167);  // unplugged with A held
             controllers_.answer(1, 0x80004005);
         }
-        if (pass == 3) controllers_.connect(1, {});  // answers again, A up: releases under slot 1
+        if (pass == 3) controllers_.connect(1, {});
     };
     runPasses(4);
-    EXPECT_THAT(host_.take(), ElementsAre(press(195, 0), release(195, 1)));
+    EXPECT_THAT(host_.take(), ElementsAre(press(195, 0), release(195, 0)));
     EXPECT_THAT(logged(), ElementsAre("Failed to get controller 1 state [0x80004005]; should be removed next tick"));
     provider_.Shutdown();
+}
+
+// A pad held down beside idle ones is one press, then one release when it
+// lets go, however many passes it holds and wherever the idle pads are.
+struct HoldCase {
+    uint32_t holder;
+    std::vector<uint32_t> idle;
+    platform::GamepadState down;
+    uint32_t code;
+};
+
+TEST(PadHoldTest, OnePadHoldingBesideIdleOnesIsOnePressAndOneRelease) {
+    const platform::GamepadState button{.buttons = kA}, stick{.thumbLX = 32767}, trigger{.leftTrigger = 255};
+    std::vector<HoldCase> cases;
+    for (const auto& [down, code] : {std::pair{button, 195u}, {stick, 213u}, {trigger, 201u}}) {
+        cases.push_back({0, {1}, down, code});
+        cases.push_back({0, {1, 2}, down, code});
+        cases.push_back({0, {1, 2, 3}, down, code});
+        cases.push_back({3, {0, 1, 2}, down, code});
+        cases.push_back({1, {0, 3}, down, code});
+    }
+    for (const HoldCase& c : cases) {
+        PadRig rig;
+        for (uint32_t slot : c.idle) rig.controllers_.connect(slot);
+        rig.controllers_.connect(c.holder);
+        rig.initForPasses();
+        rig.signals_.betweenPasses = [&](int pass) {
+            if (pass == 1) rig.controllers_.connect(c.holder, c.down);
+            if (pass == 6) rig.controllers_.connect(c.holder, {});
+        };
+        rig.runPasses(8);
+        EXPECT_THAT(rig.host_.take(), ElementsAre(press(c.code, c.holder), release(c.code, c.holder)))
+            << "holder " << c.holder << ", code " << c.code << ", " << c.idle.size() << " idle";
+        rig.provider_.Shutdown();
+    }
+}
+
+// Two pads on the same control: the first down presses, the last up
+// releases, in either order of letting go; a pad that disappears lets go.
+struct TwoPadCase {
+    const char* what;
+    std::map<int, std::function<void(PadRig&)>> atPass;
+    std::vector<InputEvent> expected;
+};
+
+TEST(PadHoldTest, TwoPadsOnOneControlGiveTheFirstPressAndTheLastRelease) {
+    auto set = [](uint32_t slot, uint16_t buttons) {
+        return [=](PadRig& rig) { rig.controllers_.connect(slot, {.buttons = buttons}); };
+    };
+    auto unplug = [](uint32_t slot) { return [=](PadRig& rig) { rig.controllers_.answer(slot, 1167); }; };
+    auto untick = [](uint32_t slot) {
+        return [=](PadRig& rig) {
+            rig.controllers_.answer(slot, 1167);
+            rig.provider_.Tick();  // enumerates without it: it leaves the mask
+        };
+    };
+    const TwoPadCase cases[] = {
+        {"first lets go first",
+         {{1, set(0, kA)}, {2, set(1, kA)}, {4, set(0, 0)}, {6, set(1, 0)}},
+         {press(195, 0), release(195, 1)}},
+        {"second lets go first",
+         {{1, set(0, kA)}, {2, set(1, kA)}, {4, set(1, 0)}, {6, set(0, 0)}},
+         {press(195, 0), release(195, 0)}},
+        {"second pad down first",
+         {{1, set(1, kA)}, {2, set(0, kA)}, {4, set(1, 0)}, {6, set(0, 0)}},
+         {press(195, 1), release(195, 0)}},
+        {"sole holder unplugged", {{1, set(0, kA)}, {3, unplug(0)}}, {press(195, 0), release(195, 0)}},
+        {"sole holder dropped by tick", {{1, set(0, kA)}, {3, untick(0)}}, {press(195, 0), release(195, 0)}},
+        {"unplugged while the other holds",
+         {{1, set(0, kA)}, {2, set(1, kA)}, {3, unplug(0)}, {5, set(1, 0)}},
+         {press(195, 0), release(195, 1)}},
+    };
+    for (const TwoPadCase& c : cases) {
+        PadRig rig;
+        rig.controllers_.connect(0);
+        rig.controllers_.connect(1);
+        rig.initForPasses();
+        rig.signals_.betweenPasses = [&](int pass) {
+            if (auto step = c.atPass.find(pass); step != c.atPass.end()) step->second(rig);
+        };
+        rig.runPasses(8);
+        EXPECT_EQ(rig.host_.take(), c.expected) << c.what;
+        rig.provider_.Shutdown();
+    }
 }
 
 TEST_F(ControllerTest, ThreadEndsAtOnceWhenStoppedBeforeItsFirstPass) {
@@ -239,16 +327,6 @@ TEST(ControllerStateTest, StickAcrossBetweenPassesPressesTheNewSideThenReleasesT
     host.take();
     held.updateFromState(0, {.thumbLX = 32767}, false);
     EXPECT_THAT(host.take(), ElementsAre(press(213, 0), release(214, 0)));
-}
-
-TEST(ControllerStateTest, TwoControllersShareTheHeldSetByCode) {
-    FakeInputHost host;
-    ControllerHeld held(host);
-    held.updateFromState(0, {.buttons = kA}, false);
-    held.updateFromState(1, {.buttons = kA}, false);  // already held: no second press
-    held.updateFromState(0, {}, false);               // first lets go: released under slot 0
-    held.updateFromState(1, {.buttons = kA}, false);  // second still holds: pressed under slot 1
-    EXPECT_THAT(host.take(), ElementsAre(press(195, 0), release(195, 0), press(195, 1)));
 }
 
 TEST(ControllerStateTest, SilentUpdatesTakeDownControlsAndReportNothing) {

@@ -20,15 +20,26 @@ const std::array<ButtonCode, 14> buttonCodes = {{
 }};
 
 void ControllerHeld::updateHeld(uint32_t slot, bool down, uint32_t code, bool silent) {
-    if (code >= held_.size()) return;  // no controller code is that large
+    if (code >= holders_.size() || slot >= 8) return;  // no controller code or slot is that large
+    const auto bit = static_cast<uint8_t>(1u << slot);
     if (down) {
-        if (held_[code]) return;
-        if (!silent) host_.emitPress(slot, code);
-        held_[code] = true;
+        if ((holders_[code] & bit) != 0) return;
+        if (holders_[code] == 0 && !silent) host_.emitPress(slot, code);
+        holders_[code] |= bit;
     } else {
-        if (!held_[code] || silent) return;
-        host_.emitRelease(slot, code);
-        held_[code] = false;
+        if ((holders_[code] & bit) == 0 || silent) return;
+        holders_[code] &= static_cast<uint8_t>(~bit);
+        if (holders_[code] == 0) host_.emitRelease(slot, code);
+    }
+}
+
+void ControllerHeld::letGo(uint32_t slot) {
+    if (slot >= 8) return;
+    const auto bit = static_cast<uint8_t>(1u << slot);
+    for (uint32_t code = 0; code < holders_.size(); ++code) {
+        if ((holders_[code] & bit) == 0) continue;
+        holders_[code] &= static_cast<uint8_t>(~bit);
+        if (holders_[code] == 0) host_.emitRelease(slot, code);
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// Controller buttons, sticks and triggers as virtual-key presses: one held
-// set for all four slots, keyed by the code alone, so the same control held
-// on two controllers is one press.
+// Controller buttons, sticks and triggers as virtual-key presses. Each code
+// remembers which slots hold it: the first slot to take a control down
+// reports the press and the last one to let go reports the release, so a
+// control held on several pads is one press, and a pad left idle beside a
+// holding one releases nothing.
 #include <array>
 #include <cstdint>
 
@@ -28,14 +30,17 @@ public:
     void updateHeld(uint32_t slot, bool down, uint32_t code, bool silent);
     // Every button row, then every stick and trigger row, in table order.
     void updateFromState(uint32_t slot, const platform::GamepadState& state, bool silent);
-    void clear() { held_.fill(false); }
-    bool holds(uint32_t code) const { return code < held_.size() && held_[code]; }
+    // The slot is gone (unplugged, or no longer enumerated): it holds
+    // nothing any more, and what only it held is released under its number.
+    void letGo(uint32_t slot);
+    void clear() { holders_.fill(0); }
+    bool holds(uint32_t code) const { return code < holders_.size() && holders_[code] != 0; }
 
 private:
+    // By code (all below 256), a bit per slot; only the controller thread
+    // touches it while it runs. A fixed array: a pass never allocates.
     InputHost& host_;
-    // By code (all below 256); only the controller thread touches it while
-    // it runs. A fixed array: a pass never allocates.
-    std::array<bool, 256> held_{};
+    std::array<uint8_t, 256> holders_{};
 };
 
 }  // namespace cl

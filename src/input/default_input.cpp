@@ -95,10 +95,16 @@ void DefaultInput::controllerThread() {
     // the player's hands resting, not presses. Used up even with no
     // controller, so one connected later reports what is held.
     bool first = true;
+    uint32_t previousMask = 0;
     for (;;) {
         const bool silent = first;
         first = false;
         const uint32_t mask = connectedMask_.load(std::memory_order_relaxed);
+        // A pad that tick no longer finds holds nothing: what only it held is released.
+        for (uint32_t slot = 0; slot < kSlots; ++slot) {
+            if ((previousMask & ~mask & (1u << slot)) != 0) held_->letGo(slot);
+        }
+        previousMask = mask;
         if (mask == 0) {
             signals_.waitForStopOrPresent();
         } else {
@@ -106,7 +112,10 @@ void DefaultInput::controllerThread() {
                 if ((mask & (1u << slot)) == 0) continue;
                 platform::XInputState state;
                 const uint32_t result = getState_(slot, &state);
-                if (result == platform::kErrorDeviceNotConnected) continue;
+                if (result == platform::kErrorDeviceNotConnected) {
+                    held_->letGo(slot);  // unplugged: a held control must not stick down
+                    continue;
+                }
                 if (result != platform::kErrorSuccess) {
                     host_->log().message(
                         3, "[CL] [tid=%4x] Failed to get controller %d state [%#x]; should be removed next tick\n",
