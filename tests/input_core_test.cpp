@@ -196,6 +196,7 @@ TEST_F(InputCoreTest, AnotherThreadMayReleaseTheGamesLock) {
 // that frees input with safe input off would wait for its own provider thread.
 InputCore* coreForCallback = nullptr;
 void lockFromCallback(uint32_t, uint32_t) {
+    coreForCallback->initInput({});
     coreForCallback->lockInput();
     coreForCallback->unlockInput();
     coreForCallback->freeInput();
@@ -211,7 +212,8 @@ TEST_F(InputCoreTest, LockCallsFromACallbackAreRefused) {
         if (safe) core_.unlockInput();
         EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0, 0)));
         const char* ineffective = "Global locking of input is ineffective when safe input is disabled";
-        EXPECT_THAT(logged(), ElementsAre(safe ? "LockInput cannot be called from an input callback" : ineffective,
+        EXPECT_THAT(logged(), ElementsAre("InitInput cannot be called from an input callback",
+                                          safe ? "LockInput cannot be called from an input callback" : ineffective,
                                           safe ? "UnlockInput cannot be called from an input callback" : ineffective,
                                           "FreeInput cannot be called from an input callback"))
             << (safe ? "safe input" : "direct delivery");

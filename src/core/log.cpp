@@ -40,7 +40,7 @@ void Logger::message(int level, const char* format, ...) {
         if (level != kNoteLevel) message(kNoteLevel, "[CL] [tid=%4x] Debug output format failed\n", tid());
         return;
     }
-    emit(level, buffer);
+    if (HeldLines::current_ == nullptr || !HeldLines::current_->hold(*this, level, buffer)) emit(level, buffer);
     const int stored = kBufferSize - 1;
     if (length > stored && level != kNoteLevel) {
         message(kNoteLevel, "[CL] [tid=%4x] Debug output was truncated by %d bytes\n", tid(), length - stored);
@@ -58,6 +58,28 @@ void Logger::emit(int level, const char* line) {
         }
     }
     if (sink_ != nullptr) sink_(line);
+}
+
+thread_local HeldLines* HeldLines::current_ = nullptr;
+
+HeldLines::HeldLines(Logger& log) : log_(log), outer_(current_) { current_ = this; }
+
+HeldLines::~HeldLines() {
+    current_ = outer_;
+    for (const auto& [level, line] : lines_) {
+        // Into the enclosing holder, if it serves the same logger.
+        if (current_ == nullptr || !current_->hold(log_, level, line.c_str())) log_.emit(level, line.c_str());
+    }
+}
+
+bool HeldLines::hold(const Logger& log, int level, const char* line) noexcept {
+    if (&log != &log_) return false;
+    try {
+        lines_.emplace_back(level, line);
+        return true;
+    } catch (...) {
+        return false;  // out of memory: better early than lost
+    }
 }
 
 }  // namespace cl

@@ -5,6 +5,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "cantrelle.h"
 
@@ -24,16 +26,40 @@ public:
     // with a log line. Null clears the entry.
     void setCallback(int32_t level, LogCallback callback);
 
-    // printf-style; safe on any thread, no lock and no allocation.
+    // printf-style; safe on any thread, no lock, and no allocation unless
+    // the calling thread holds its lines (HeldLines).
     void message(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 private:
+    friend class HeldLines;
     void emit(int level, const char* line);
 
     // Atomics, so a receiver change racing a line in flight is defined:
     // the line reaches the old receiver or the new one.
     std::array<std::atomic<LogCallback>, kLevels> callbacks_{};
     DebugSink sink_;
+};
+
+// While one lives, the lines this thread logs through `log` are held, and
+// its end passes them on in order. Declared before a lock guard, it lets
+// code under the lock log while a receiver that calls back into the library
+// finds the lock free: the guard is released first. Never on the audio thread.
+class HeldLines {
+public:
+    explicit HeldLines(Logger& log);
+    ~HeldLines();
+    HeldLines(const HeldLines&) = delete;
+    HeldLines& operator=(const HeldLines&) = delete;
+
+private:
+    friend class Logger;
+    // False when the line could not be held: it is then passed on at once.
+    bool hold(const Logger& log, int level, const char* line) noexcept;
+
+    Logger& log_;
+    HeldLines* outer_;
+    std::vector<std::pair<int, std::string>> lines_;
+    static thread_local HeldLines* current_;
 };
 
 // Shorthand for the first argument of every line.

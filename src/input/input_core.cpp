@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/own_library.h"
+
 namespace cl {
 
 InputCore::InputCore(Logger& log, InputProviderRegistry registry, ThreadStarter starter)
@@ -12,7 +14,23 @@ InputCore::~InputCore() {
 }
 
 bool InputCore::initInput(const InputInitArgs& args) {
-    std::lock_guard<std::mutex> guard(lifecycle_);
+    // A callback runs while input is up or going down, perhaps inside a
+    // freeinput that holds lifecycle_ and waits for this very thread.
+    if (refuseFromCallback("InitInput")) return false;
+    uintptr_t unusedHold = 0;
+    bool up = false;
+    {
+        HeldLines held(log_);  // logged once lifecycle_ is free: a receiver may call back in
+        std::lock_guard<std::mutex> guard(lifecycle_);
+        up = bringUp(args, unusedHold);
+    }
+    platform::releaseOwnLibrary(unusedHold);
+    return up;
+}
+
+// Under lifecycle_. On failure, `unusedHold` is a library hold to drop once
+// the lock is free.
+bool InputCore::bringUp(const InputInitArgs& args, uintptr_t& unusedHold) {
     if (initialised()) {
         log_.message(3, "[CL] [tid=%4x] Input is already initialised\n", tid());
         return false;
@@ -38,6 +56,9 @@ bool InputCore::initInput(const InputInitArgs& args) {
     callbacks_.onRelease.store(args.onRelease, std::memory_order_release);
     safeInput_.store(!args.disableSafeInput, std::memory_order_release);
 
+    // Taken before the first thread or hook of ours exists, so none of them
+    // ever runs in a library the game has unloaded.
+    unusedHold = platform::holdOwnLibrary();
     if (!keyboard->Init(*this, true, keyboardId == controllerId)) {
         log_.message(3, "[CL] [tid=%4x] Failed to initialise input\n", tid());
         return false;
@@ -58,6 +79,7 @@ bool InputCore::initInput(const InputInitArgs& args) {
         log_.message(3, "[CL] [tid=%4x] Failed to start input dispatcher thread\n", tid());
         return false;
     }
+    libraryHold_ = std::exchange(unusedHold, 0);
     acceptMouse_.store(true, std::memory_order_relaxed);
     initialised_.store(true, std::memory_order_release);
     return true;
@@ -65,20 +87,28 @@ bool InputCore::initInput(const InputInitArgs& args) {
 
 void InputCore::freeInput() {
     if (refuseFromCallback("FreeInput")) return;
-    std::lock_guard<std::mutex> guard(lifecycle_);
-    if (!initialised()) {
-        log_.message(3, "[CL] [tid=%4x] Input is not initialised\n", tid());
-        return;
+    uintptr_t hold = 0;
+    {
+        HeldLines held(log_);
+        std::lock_guard<std::mutex> guard(lifecycle_);
+        if (!initialised()) {
+            log_.message(3, "[CL] [tid=%4x] Input is not initialised\n", tid());
+            return;
+        }
+        // Provider threads have ended when this returns: nothing is produced after it.
+        shutDownProviders();
+        safe_.stop();
+        focused_.store(false, std::memory_order_relaxed);
+        callbacks_.onPress.store(nullptr, std::memory_order_release);
+        callbacks_.onRelease.store(nullptr, std::memory_order_release);
+        safeInput_.store(false, std::memory_order_release);
+        acceptMouse_.store(false, std::memory_order_relaxed);
+        initialised_.store(false, std::memory_order_release);
+        hold = std::exchange(libraryHold_, 0);
     }
-    // Provider threads have ended when this returns: nothing is produced after it.
-    shutDownProviders();
-    safe_.stop();
-    focused_.store(false, std::memory_order_relaxed);
-    callbacks_.onPress.store(nullptr, std::memory_order_release);
-    callbacks_.onRelease.store(nullptr, std::memory_order_release);
-    safeInput_.store(false, std::memory_order_release);
-    acceptMouse_.store(false, std::memory_order_relaxed);
-    initialised_.store(false, std::memory_order_release);
+    // Last, once no thread or hook of ours is left: the game's own reference
+    // keeps the library loaded until this call returns.
+    platform::releaseOwnLibrary(hold);
 }
 
 // The refusals lockinput and unlockinput share, in their order.
@@ -111,6 +141,7 @@ void InputCore::tickInputProviders() {
     // Busy means initinput or freeinput is running, perhaps waiting for the
     // very callback that called tick: skipping one tick is harmless, waiting
     // would never end.
+    HeldLines held(log_);  // a provider's Tick may log; the lock is released first
     std::unique_lock<std::mutex> guard(lifecycle_, std::try_to_lock);
     if (!guard.owns_lock() || !initialised()) return;
     for (uint32_t id : activeProviders_) registry_.find(id)->Tick();

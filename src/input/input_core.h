@@ -54,6 +54,7 @@ public:
     void tickInputProviders() override;
 
 private:
+    bool bringUp(const InputInitArgs& args, uintptr_t& unusedHold);
     void emit(const InputEvent& event);
     void shutDownProviders();
     // A callback that calls lockinput, unlockinput or freeinput would wait
@@ -71,6 +72,8 @@ private:
     // dispatcher or by a provider thread.
     std::mutex lifecycle_;
     std::vector<uint32_t> activeProviders_;  // guarded by lifecycle_
+    // The library's own module, held while input is up; guarded by lifecycle_.
+    uintptr_t libraryHold_ = 0;
 
     std::atomic<bool> initialised_{false};
     // Read by provider threads on every event; written before they start

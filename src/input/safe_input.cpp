@@ -50,8 +50,10 @@ void SafeInput::push(const InputEvent& event) {
 bool SafeInput::lockForGame() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (gameHolds_) return false;
-    signal_.wait(lock, [this] { return !delivering_; });
-    gameHolds_ = true;
+    signal_.wait(lock, [this] { return !delivering_ || !running_; });
+    // Input is going down: a hold taken now would keep the dispatcher from
+    // delivering what was queued before freeinput, and ends with it anyway.
+    if (running_) gameHolds_ = true;
     return true;
 }
 

@@ -36,7 +36,9 @@ public:
     // Any thread; never waits for the game or for a callback.
     void push(const InputEvent& event);
 
-    // False when the game already holds the lock. Waits while a batch is delivered.
+    // False when the game already holds the lock. Waits while a batch is
+    // delivered. Once stop has begun it takes nothing: what was queued
+    // before stop is delivered all the same.
     bool lockForGame();
     // False when the game does not hold the lock. Returns once every event
     // queued before or during the call has been passed to the callbacks.

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,16 +26,25 @@ public:
         journal_.push_back("Init " + std::to_string(id_) + " kb=" + std::to_string(handleKeyboard) +
                            " ctl=" + std::to_string(handleControllers));
         host_ = &host;
+        if (onInit) onInit(host);
         return initResult;
     }
     void Shutdown() override {
         journal_.push_back("Shutdown " + std::to_string(id_));
+        if (onShutdown) onShutdown();
         host_ = nullptr;
     }
-    void Tick() override { journal_.push_back("Tick " + std::to_string(id_)); }
+    void Tick() override {
+        journal_.push_back("Tick " + std::to_string(id_));
+        if (onTick) onTick();
+    }
 
     InputHost* host_ = nullptr;
     bool initResult = true;
+    // What the provider does besides answering, inside each operation.
+    std::function<void(InputHost&)> onInit;
+    std::function<void()> onShutdown;
+    std::function<void()> onTick;
 
 private:
     uint32_t id_;
