@@ -50,6 +50,7 @@ set(CANTRELLE_SOURCES
 if(WIN32)
   list(APPEND CANTRELLE_SOURCES
     src/platform/win32/thread_win32.cpp
+    src/platform/win32/own_library_win32.cpp
     src/platform/win32/audio_client_win32.cpp
     src/platform/win32/audio_platform_win32.cpp
     src/platform/win32/mf_resampler_win32.cpp
@@ -59,6 +60,7 @@ if(WIN32)
   )
   set(CANTRELLE_WIN32_LIBS ole32 winmm avrt mfplat mfuuid uuid)
 else()
-  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/audio_services_posix.cpp
+  list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/own_library_posix.cpp
+       src/platform/posix/audio_services_posix.cpp
        src/platform/posix/input_posix.cpp)
 endif()

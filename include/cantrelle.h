@@ -210,7 +210,11 @@ CL_API void tick(void);
 /* ---- Input ------------------------------------------------------------ */
 
 /* Starts gathering keyboard, mouse and controller input; callbacks may be
- * null. Returns true when input is up. [any] */
+ * null. Returns true when input is up. While input is up the library keeps
+ * itself loaded, as it does while audio output is open: a FreeLibrary then
+ * leaves it, its threads and its hooks running. Load it again and call
+ * freeinput to stop them; the library goes with the last reference.
+ * [any; refused inside an input callback] */
 CL_API bool initinput(int32_t focused, InputCallback onPress, InputCallback onRelease, int32_t alternativeControllers,
                       int32_t disableSafeInput, void* unused1, void* unused2, int32_t alternativeInput);
 CL_API void freeinput(void);

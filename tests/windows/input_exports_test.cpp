@@ -270,5 +270,50 @@ TEST_F(Input, RefusalsAndXInputThroughTheExports) {
     EXPECT_THAT(logged(), ElementsAre(logLine("Input is not initialised")));
 }
 
+// A game that unloads the library with input up (a plugin unload, a hot
+// reload) leaves it loaded: the hook thread, the dispatcher and the hooks go
+// on in mapped code, and end with freeinput, after which it unloads.
+template <class Export>
+Export find(void* library, const char* name) {
+    return reinterpret_cast<Export>(module::find(library, name));
+}
+
+TEST(InputUnload, UnloadingWithInputUpKeepsTheLibraryUntilFreeinput) {
+    Observer observer;
+    auto sendTapAndPass = [] {
+        const int target = observedEvents.load() + 2;
+        sendKey('A', false);
+        sendKey('A', true);
+        return eventually([&] { return observedEvents.load() >= target; });
+    };
+    for (bool safe : {true, false}) {
+        SCOPED_TRACE(safe ? "safe input" : "direct delivery");
+        takeReceived();
+        std::string error;
+        void* library = module::open(error);
+        ASSERT_NE(library, nullptr) << error;
+        ASSERT_TRUE(find<decltype(&::initinput)>(library, "initinput")(1, onPress, onRelease, 0, safe ? 0 : 1, nullptr,
+                                                                       nullptr, 0));
+        if (safe) find<decltype(&::unlockinput)>(library, "unlockinput")();
+        ASSERT_TRUE(module::close(library));
+        EXPECT_TRUE(module::stillLoaded());
+
+        ASSERT_TRUE(sendTapAndPass());  // through hooks whose code must still be there
+        EXPECT_TRUE(eventually([] {
+            std::lock_guard<std::mutex> guard(callbackMutex);
+            return received.size() >= 2;
+        }));
+        EXPECT_THAT(takeReceived(), ElementsAre(press('A'), release('A')));
+
+        void* again = module::open(error);  // the same library, still up
+        ASSERT_NE(again, nullptr) << error;
+        find<decltype(&::freeinput)>(again, "freeinput")();
+        ASSERT_TRUE(module::close(again));
+        EXPECT_FALSE(module::stillLoaded()) << "freeinput gave the library back";
+        ASSERT_TRUE(sendTapAndPass());  // no hook points into the unloaded library
+        EXPECT_THAT(takeReceived(), IsEmpty());
+    }
+}
+
 }  // namespace
 }  // namespace cltest
