@@ -3,6 +3,7 @@
 // playing while the main thread pauses and closes the output.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "audio/audio_thread.h"
@@ -121,8 +122,23 @@ TEST_P(RenderStepFailure, IsLoggedAndSkipsTheStepWithoutRendering) {
         EXPECT_EQ(framesBetween(id), -1);  // the mixer was not called: the play request waits
         EXPECT_EQ(engine_.clock.clockFrame.load(), 0);
     }
-    step();  // and tries again at the next wake
-    EXPECT_EQ(log_.count(line), 2u);
+    step();  // tries again at the next wake, and says nothing new
+    EXPECT_EQ(log_.count(line), 1u);
+    const std::vector<std::string> calls = platform_.calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const std::string& call) { return call.starts_with(failed.call); }),
+              2);
+}
+
+// One line for a run of failures: a lost device fails at every wake (about
+// a thousand a second). A step that fails nothing ends the run.
+TEST_F(AudioThreadTest, ARunOfFailingStepsIsLoggedOnceAndAgainAfterASuccess) {
+    platform_.padding = 700;
+    platform_.script("GetCurrentPadding", {platform::kFail, platform::kFail, platform::kFail, platform::kOk,
+                                           platform::kDeviceInvalidated, platform::kDeviceInvalidated});
+    for (int wake = 0; wake < 6; ++wake) step();
+    EXPECT_THAT(log_.takeBodies(), ElementsAre("audio_wasapi@19d5a091:1465 failed with HRESULT 0x80004005",
+                                               "audio_wasapi@19d5a091:1465 failed with HRESULT 0x88890004"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -181,7 +197,13 @@ TEST_F(AudioThreadTest, ALostDeviceKeepsTheLoopGoingUntilStopped) {
     platform_.failAlways("GetCurrentPadding", platform::kDeviceInvalidated);
     runThread(4);
     EXPECT_EQ(state_.deviceLost.load(), 1);
-    EXPECT_EQ(log_.count("audio_wasapi@19d5a091:1465 failed with HRESULT 0x88890004"), 4u);
+    EXPECT_EQ(log_.count("audio_wasapi@19d5a091:1465 failed with HRESULT 0x88890004"), 1u);
+    EXPECT_EQ(platform_.count("GetCurrentPadding"), 5u);
+    // The output reopened on a device that fails as well: that is news again.
+    state_.running = 1;
+    platform_.waits = 0;
+    runThread(1);
+    EXPECT_EQ(log_.count("audio_wasapi@19d5a091:1465 failed with HRESULT 0x88890004"), 2u);
 }
 
 // A real audio thread over the fake device while the main thread plays,

@@ -34,10 +34,20 @@ CL_REALTIME void noteLostDevice(WasapiState& state, int32_t result) {
     }
 }
 
+// The first failure of a run of failing steps is logged; the next step
+// that fails nothing ends the run.
+CL_REALTIME void failStep(const AudioThreadContext& context, int check, int32_t result) {
+    WasapiState& state = context.state;
+    noteLostDevice(state, result);
+    if (!state.stepFailing) logCheckFailure(context.engine.log, check, result);
+    state.stepFailing = true;
+}
+
 }  // namespace
 
 void audioThreadMain(const AudioThreadContext& context) {
     WasapiState& state = context.state;
+    state.stepFailing = false;  // a reopened output reports its own first failure
     raisePriority(context);
     renderStep(context);  // the buffer holds fillTarget frames before the stream starts
     if (const int32_t result = state.audioClient->Start(); platform::failed(result)) {
@@ -62,26 +72,28 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
     WasapiState& state = context.state;
     uint32_t padding = 0;
     if (const int32_t result = state.audioClient->GetCurrentPadding(&padding); platform::failed(result)) {
-        noteLostDevice(state, result);
-        logCheckFailure(context.engine.log, 1465, result);
+        failStep(context, 1465, result);
         return;
     }
     // The buffer never holds more than fillTarget frames of ours; a larger
     // padding would wrap the subtraction into a request for billions.
-    if (padding >= state.fillTarget) return;
+    if (padding >= state.fillTarget) {
+        state.stepFailing = false;
+        return;
+    }
     const uint32_t frames = state.fillTarget - padding;
 
     uint8_t* out = nullptr;
     if (const int32_t result = state.renderClient->GetBuffer(frames, &out); platform::failed(result)) {
-        noteLostDevice(state, result);
-        logCheckFailure(context.engine.log, 1475, result);
+        failStep(context, 1475, result);
         return;
     }
     const uint32_t flags = renderPeriod(context.engine, out, frames);
     if (const int32_t result = state.renderClient->ReleaseBuffer(frames, flags); platform::failed(result)) {
-        noteLostDevice(state, result);
-        logCheckFailure(context.engine.log, 1480, result);
+        failStep(context, 1480, result);
+        return;
     }
+    state.stepFailing = false;
 }
 
 }  // namespace cl

@@ -39,6 +39,11 @@ struct WasapiState {
     bool sleepPolling = false;
     bool useMmcss = false;
 
+    // Audio thread only: the last step failed and its line was logged. A
+    // lost device fails every wake until the game reopens the output; one
+    // line tells it, the rest would flood the log.
+    bool stepFailing = false;
+
     // Set by the audio thread or the device-change client, read by the main
     // thread; a lone flag that guards no other data, hence relaxed.
     std::atomic<uint8_t> deviceLost{0};
