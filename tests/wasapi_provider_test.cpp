@@ -3,6 +3,7 @@
 // list and the device-change client.
 #include <gmock/gmock.h>
 
+#include "clock/render_handshake.h"
 #include "fakes/wasapi_fixture.h"
 
 namespace cl::test {
@@ -73,6 +74,29 @@ TEST_F(WasapiLifecycleTest, NullOutPointersAreLeftAloneAndAFailedInitCanBeFollow
     EXPECT_FALSE(init());
     EXPECT_TRUE(init());  // both out pointers null
     EXPECT_TRUE(engine_.audio.audioInitialised.load());
+}
+
+// A log receiver runs on the main thread inside initaudio, after the audio
+// thread has started ("Default settings" comes last): neither handshake may
+// take the output for closed then, or an unload there would free records
+// the thread renders and a schedule would touch the queues it consumes.
+Engine* engineInInit = nullptr;
+std::vector<std::string> linesThatSawTheOutputClosed;
+
+void probeHandshakes(const char* line) {
+    if (rendersAreHeld(*engineInInit) || startEventsAreHeld(*engineInInit))
+        linesThatSawTheOutputClosed.push_back(LogCapture::body(line));
+}
+
+TEST_F(WasapiLifecycleTest, LogReceiversInsideInitaudioFindTheOutputOpen) {
+    engineInInit = &engine_;
+    linesThatSawTheOutputClosed.clear();
+    engine_.clock.clockFrame = 0;  // running: only an open output holds start events back
+    engine_.log.setCallback(0, probeHandshakes);
+    ASSERT_TRUE(init());
+    engine_.log.setCallback(0, nullptr);
+    EXPECT_THAT(linesThatSawTheOutputClosed, testing::IsEmpty());
+    ASSERT_TRUE(fake_.threadBody) << "the audio thread was started before the lines";
 }
 
 TEST_F(WasapiLifecycleTest, WithoutWasapiInitFailsCleanlyAndTheListIsEmpty) {

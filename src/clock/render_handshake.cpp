@@ -12,7 +12,9 @@ namespace {
 // before it reads the pause flag and the clock (renderPeriod).
 bool renderInProgress(Engine& engine) { return engine.pause.renderActive.load(std::memory_order_seq_cst) != 0; }
 
-bool outputClosed(Engine& engine) { return engine.audio.audioInitialised.load(std::memory_order_relaxed) == 0; }
+// Not audioInitialised: that is set only once initaudio is done, and a log
+// receiver called inside it may already race a running audio thread.
+bool outputClosed(Engine& engine) { return engine.audio.outputMayRender.load(std::memory_order_relaxed) == 0; }
 
 bool audioPaused(Engine& engine) { return engine.pause.audioPaused.load(std::memory_order_seq_cst) != 0; }
 

@@ -24,7 +24,9 @@ bool initAudio(Engine& engine, int32_t providerId, const ProviderInitArgs& args)
         engine.log.message(3, "[CL] [tid=%4x] Requested buffer size must be positive (or 0 for default)\n", tid());
         return false;
     }
+    audio.outputMayRender.store(1, std::memory_order_relaxed);
     if (!provider->Init(engine, args)) {
+        audio.outputMayRender.store(0, std::memory_order_relaxed);  // a failed Init joined what it started
         engine.log.message(3, "[CL] [tid=%4x] Failed to initialise audio\n", tid());
         return false;
     }
@@ -41,6 +43,7 @@ void freeAudio(Engine& engine) {
     }
     engine.currentProvider().Shutdown();  // joins the audio thread: nothing renders after this
     engine.audio.audioInitialised.store(0, std::memory_order_relaxed);
+    engine.audio.outputMayRender.store(0, std::memory_order_relaxed);
     engine.sounds.releaseUnloadedSounds();
 }
 

@@ -28,6 +28,10 @@ inline constexpr int32_t kFeatures = 0;
 // relaxed atomics rather than plain values.
 struct AudioState {
     std::atomic<uint8_t> audioInitialised{0};
+    // Set from the start of initaudio's provider Init (which may start the
+    // audio thread, and logs after it has) until the thread is joined. Read
+    // on the main thread, which a log receiver inside initaudio runs on too.
+    std::atomic<uint8_t> outputMayRender{0};
     std::atomic<uint32_t> mainThreadId{0};  // 0: no main thread yet
     std::atomic<int32_t> currentProviderId{kWasapiProvider};
 };
