@@ -9,10 +9,16 @@ Engine::Engine(ProviderRegistry registry, DebugSink debugSink, uint32_t firstSou
     providers.attachAll(*this);
 }
 
-// An engine torn down with output open (library unload) still closes its
-// provider first, so no audio thread renders into freed records.
+// An engine torn down with output open still closes its provider first, so
+// no audio thread renders into freed records. Not at process exit: the
+// audio thread is gone already, and releasing COM objects under the loader
+// lock, perhaps after the game left COM, is what may hang or crash there.
+// (The audio thread's reference keeps the library loaded while output is
+// open, so process exit is the only way here with output open on Windows.)
 Engine::~Engine() {
-    if (audio.audioInitialised.load(std::memory_order_relaxed)) currentProvider().Shutdown();
+    if (audio.audioInitialised.load(std::memory_order_relaxed) && !platform::processIsExiting()) {
+        currentProvider().Shutdown();
+    }
 }
 
 ProviderOps& Engine::currentProvider() const {

@@ -11,4 +11,10 @@ uint32_t currentThreadId();
 // registered no receiver for their level.
 void debugOutput(const char* text);
 
+// True while the process is ending: its other threads are gone and the
+// library is being detached. Teardown then leaves threads, COM objects and
+// timers to the system instead of joining and releasing them under the
+// loader lock.
+bool processIsExiting();
+
 }  // namespace cl::platform
