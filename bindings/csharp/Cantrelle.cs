@@ -363,7 +363,9 @@ namespace Cantrelle
 
     // ---- The wrapper ----------------------------------------------------
 
-    // Log lines as a .NET event. One receiver of the wrapper's own, registered
+    // Log entries as a .NET event, each as the library wrote it: usually one
+    // line with its newline, but a format block ("Selected format:") is
+    // twelve lines in one entry. One receiver of the wrapper's own, registered
     // at level 0, takes every line while the event has handlers (a receiver
     // set with Native.setlogfunc at a level above 0 takes its levels away);
     // handlers run on the thread that logged, possibly several at once.
