@@ -571,7 +571,9 @@ namespace Cantrelle
         // Either callback may be null. With safe input on (the default) they
         // run on the library's dispatcher thread, never between Lock and
         // Unlock; input starts locked, so nothing arrives before the first
-        // Unlock. With safe input off they run on the input threads, at once.
+        // Unlock: each frame, call Unlock, then Lock. With safe input off
+        // they run on the input threads, at once, and Lock and Unlock only
+        // log a refusal: call neither.
         public static bool Init(InputCallback onPress, InputCallback onRelease, bool focused = true,
                                 bool safeInput = true, bool alternativeControllers = false,
                                 bool alternativeInput = false)
