@@ -10,6 +10,10 @@
 #       (the one docs/guide.md gives) must log nothing. The engine log may
 #       hold only what opening the output logs (see `opening` below): a
 #       refusal of lockinput, unlockinput or freeinput fails the check.
+#   check-examples.sh overlap WINDOWS_BUILD WINE_DIR
+#       example_overlap.exe: on one sound every hit but the last is cut off
+#       by the next; on four sounds in turn every hit rings out. Its engine
+#       log is held to the same rule.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scripts=$root/scripts
@@ -72,11 +76,29 @@ metronome() {
     echo "metronome with safe input $mode: $(grep -c '^press ' <<<"$output") presses timed, no refusal logged"
 }
 
+overlap() {
+    local build=$1 wine_dir=$2
+    local name=example_overlap
+    run_example "$name" "$wine_dir" "$build/example_overlap.exe"
+    local expected actual
+    expected=$(printf 'roll on 1 sound\n'
+        for hit in 1 2 3 4 5 6 7; do printf 'hit %d on sound 1: cut off\n' $hit; done
+        printf 'hit 8 on sound 1: rang out\nroll on 4 sounds in turn\n'
+        for hit in 1 2 3 4 5 6 7 8; do printf 'hit %d on sound %d: rang out\n' $hit $(((hit - 1) % 4 + 1)); done)
+    # What each hit did, without how long it rang.
+    actual=$(tr -d '\r' <"$wine_dir/$name.out" | sed -E 's/ (after [0-9.]+ s|\([0-9.]+ s\))$//')
+    diff -u --label expected --label example_overlap.exe <(echo "$expected") <(echo "$actual") ||
+        die "the hits did not ring as the example says"
+    expect_quiet_log "$wine_dir/$name.log" "example_overlap.exe"
+    echo "overlap: one sound cuts each hit off, four in turn let every hit ring out; no refusal logged"
+}
+
 usage() { sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2; exit 2; }
 
 command=${1:-}
 shift || true
 case "$command:$#" in
     metronome:3) metronome "$@" ;;
+    overlap:2) overlap "$@" ;;
     *) usage ;;
 esac

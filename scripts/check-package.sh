@@ -74,7 +74,9 @@ lib/pkgconfig/cantrelle.pc"
     grep -q "=> $work/install/lib/libcantrelle.so " <<<"$libraries" ||
         die "basic does not load $work/install/lib/libcantrelle.so: $libraries"
     expect_version_line "$("$work/examples/basic")" "$version"
-    echo "find_package(Cantrelle): examples built and basic ran against $work/install"
+    # Natively only the null output exists: overlap loads its sounds and stops.
+    grep -q '^loaded the hit as 4 sounds' <<<"$("$work/examples/overlap")" || die "overlap did not load its sounds"
+    echo "find_package(Cantrelle): examples built, basic and overlap ran against $work/install"
 
     local flags
     flags=$(PKG_CONFIG_PATH=$work/install/lib/pkgconfig pkg-config --cflags --libs "cantrelle = $version")
@@ -92,7 +94,7 @@ install_mingw() {
         -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
     cmake --build "$work/examples"
     local exe table
-    for exe in basic metronome; do
+    for exe in basic metronome overlap; do
         table=$(x86_64-w64-mingw32-objdump -p "$work/examples/$exe.exe")
         grep -q 'DLL Name: Cantrelle.dll' <<<"$table" || die "$exe.exe does not import Cantrelle.dll"
     done
@@ -162,8 +164,8 @@ release_archive() {
     "$scripts/check-library.sh" lib-exports "$package/lib/Cantrelle.lib" Cantrelle.dll "$exports"
     same_list "names in Cantrelle.def" "$(sed -n 's/^    //p' "$package/lib/Cantrelle.def" | sort)" \
         "$(grep -v '^[[:space:]]*$' "$exports" | sort)"
-    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt
-        examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
+    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/overlap.c
+        examples/CMakeLists.txt examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
     for path in "${sources[@]}"; do
         cmp "$root/$path" "$package/$path" || die "$path in the archive differs from the source tree"
     done

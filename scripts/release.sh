@@ -58,6 +58,7 @@ files=(
     "examples/CMakeLists.txt:examples/CMakeLists.txt"
     "examples/basic.c:examples/basic.c"
     "examples/metronome.c:examples/metronome.c"
+    "examples/overlap.c:examples/overlap.c"
     "examples/csharp/Clicks.cs:examples/csharp/Clicks.cs"
     "README.md:packaging/README-user.md"
     "LICENSE:LICENSE"
