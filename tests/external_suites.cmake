@@ -127,17 +127,17 @@ if(CANTRELLE_WINDOWS_BUILD_DIR)
            COMMAND ${check_package} msvc-cmake ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/msvc_cmake ${wine_dir})
   add_test(NAME package.release_archive
            COMMAND ${check_package} release-archive ${CANTRELLE_WINDOWS_BUILD_DIR} ${package_dir}/release
-                   ${PROJECT_VERSION})
+                   ${PROJECT_VERSION} ${wine_dir})
   set_tests_properties(package.msvc_import_lib package.install_mingw package.msvc_link package.msvc_cmake
                        package.release_archive PROPERTIES LABELS package)
   # Their programs run in the Wine prefix the Windows tests share, one at a
   # time on its desktop like the others.
-  set_tests_properties(package.install_mingw package.msvc_link package.msvc_cmake
+  set_tests_properties(package.install_mingw package.msvc_link package.msvc_cmake package.release_archive
                        PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 300)
   # cmake --install writes its manifest into the windows build directory.
-  set_tests_properties(package.install_mingw package.msvc_cmake PROPERTIES RESOURCE_LOCK "wine_desktop;windows_install")
+  set_tests_properties(package.install_mingw package.msvc_cmake package.release_archive
+                       PROPERTIES RESOURCE_LOCK "wine_desktop;windows_install")
   set_tests_properties(package.msvc_link PROPERTIES RESOURCE_LOCK wine_desktop)
-  set_tests_properties(package.release_archive PROPERTIES RESOURCE_LOCK windows_install)
 endif()
 
 # ---- The ThreadSanitizer build ---------------------------------------------
