@@ -2,10 +2,12 @@
  *
  * It opens audio output, makes two click sounds of its own, and schedules
  * four bars of beats on the engine clock, each exact to the output frame. It
- * starts input with safe input on and, for every key or button press, prints
- * how far it fell from the nearest beat, measured on the same clock.
+ * starts input (safe input on, unless --safe-input off) and, for every key or
+ * button press, prints how far it fell from the nearest beat, measured on the
+ * same clock. Its game loop is the one docs/guide.md gives: it logs nothing
+ * in either input mode.
  *
- *   metronome [--tempo BPM] [--bars N] [--device ID]
+ *   metronome [--tempo BPM] [--bars N] [--device ID] [--safe-input on|off]
  *
  * Lines on standard output are meant to be read by people and by scripts:
  * "beat ...", "press ...", "device ...". The engine's own log goes to
@@ -54,6 +56,7 @@ typedef struct {
     double tempo; /* beats per minute */
     int bars;
     const char* device; /* endpoint id, or NULL for the default device */
+    bool safeInput;     /* false: callbacks at once, on the input threads */
 } Options;
 
 /* What the press callback needs: the beat grid on the engine clock. */
@@ -68,7 +71,9 @@ static void printDevice(int32_t provider, const char* id, const char* name) {
 
 /* With safe input on, called on the engine's dispatcher thread while the
  * main loop waits in unlockinput, never while it holds the input lock: the
- * clock read here is the time the game handles the press. */
+ * clock read here is the time the game handles the press. With safe input
+ * off, called at once on the input thread that saw the press, alongside the
+ * main loop: the clock read here is the time the press arrived. */
 static void onPress(uint32_t source, uint32_t code) {
     const double now = getclock();
     long nearest = lround((now - kFirstBeat) / beatSeconds);
@@ -115,6 +120,10 @@ static bool parseOptions(int argc, char** argv, Options* options) {
             options->bars = atoi(argv[++i]);
         } else if (strcmp(argv[i], "--device") == 0 && hasValue) {
             options->device = argv[++i];
+        } else if (strcmp(argv[i], "--safe-input") == 0 && hasValue) {
+            const char* mode = argv[++i];
+            if (strcmp(mode, "on") != 0 && strcmp(mode, "off") != 0) return false;
+            options->safeInput = strcmp(mode, "on") == 0;
         } else {
             return false;
         }
@@ -123,9 +132,9 @@ static bool parseOptions(int argc, char** argv, Options* options) {
 }
 
 int main(int argc, char** argv) {
-    Options options = {120.0, 4, NULL};
+    Options options = {120.0, 4, NULL, true};
     if (!parseOptions(argc, argv, &options)) {
-        fprintf(stderr, "usage: metronome [--tempo 20..400] [--bars 1..64] [--device ID]\n");
+        fprintf(stderr, "usage: metronome [--tempo 20..400] [--bars 1..64] [--device ID] [--safe-input on|off]\n");
         return 2;
     }
     setlogfunc(0, printLog); /* before anything else, so no refusal goes unseen */
@@ -161,10 +170,12 @@ int main(int argc, char** argv) {
     }
 
     /* Safe input: presses queue up until unlockinput, which returns once
-     * they have been delivered, in order. */
-    if (!initinput(1, onPress, onRelease, 0, 0, NULL, NULL, 0)) {
-        fprintf(stderr, "metronome: input is not available; beats only\n");
-    }
+     * they have been delivered, in order. Input starts locked. */
+    const bool input = initinput(1, onPress, onRelease, 0, options.safeInput ? 0 : 1, NULL, NULL, 0);
+    if (!input) fprintf(stderr, "metronome: input is not available; beats only\n");
+    /* lockinput and unlockinput only where they mean something: with safe
+     * input off (or no input) each call would log a refusal. */
+    const bool safeInput = input && options.safeInput;
     startclock();
     fflush(stdout);
 
@@ -172,9 +183,11 @@ int main(int argc, char** argv) {
     const double end = kFirstBeat + beatCount * beatSeconds;
     const int maxFrames = (int)(end * 1000.0 * 4) + 5000; /* gives up if the clock stalls */
     for (int frame = 0; getclock() < end && frame < maxFrames; ++frame) {
-        lockinput();
+        if (safeInput) {
+            unlockinput(); /* the presses queued since the last frame reach onPress now */
+            lockinput();   /* and no callback runs from here to the next frame's unlockinput */
+        }
         /* ...the game would read its own input state here... */
-        unlockinput();
         tick();
         if (audioneedsreinit()) { /* device lost or default changed */
             freeaudio();
@@ -188,7 +201,7 @@ int main(int argc, char** argv) {
     }
     printf("done at %.6f s\n", getclock());
 
-    freeinput();
+    if (input) freeinput(); /* delivers what is still queued, then stops input */
     unload((uint32_t)click);
     unload((uint32_t)accent);
     freeaudio();

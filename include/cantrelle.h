@@ -40,14 +40,25 @@
 extern "C" {
 #endif
 
-/* Receives one complete log line ("[CL] [tid=...] ...\n"). The text is valid
- * only during the call. May be called on any thread, also concurrently, and
- * runs on the thread that logged. It may call back into the library: lines
- * are logged with no lock of the library held, with one exception: a line
- * logged while an output rate conversion runs (by loadfloat or initaudio)
- * holds the lock that orders loads against output changes, so a receiver
- * must not call loadfloat or initaudio itself. Keep it short: a receiver
- * that blocks delays the call that logged. */
+/* Receives one log entry per call. An entry is usually one line,
+ * "[CL] [tid=...] ...\n", but not always:
+ *  - a format block is one entry of twelve lines: its title ("Selected
+ *    format:" whenever initaudio opens WASAPI; "Mix format:" or "Device
+ *    format:" when the device's format does not fit), ten " - Name: value"
+ *    lines and an empty line, so it ends in "\n\n";
+ *  - text the game passed in, such as a sound name, arrives as it is,
+ *    newlines included;
+ *  - an entry longer than 1024 bytes is cut there, without its final
+ *    newline, and followed by the entry "Debug output was truncated by N
+ *    bytes" (level 4).
+ * Write the text as it comes, or split it at '\n' for single lines. It is
+ * valid only during the call. The receiver may be called on any thread, also
+ * concurrently, and runs on the thread that logged. It may call back into the
+ * library: lines are logged with no lock of the library held, with one
+ * exception: a line logged while an output rate conversion runs (by loadfloat
+ * or initaudio) holds the lock that orders loads against output changes, so a
+ * receiver must not call loadfloat or initaudio itself. Keep it short: a
+ * receiver that blocks delays the call that logged. */
 typedef void (*LogCallback)(const char* line);
 
 /* Receives the build string, which stays valid for the life of the library.

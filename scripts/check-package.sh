@@ -16,10 +16,13 @@
 #       the same client as a CMake project on CMake's MSVC path (clang-cl,
 #       lld-link; tests/package/msvc_cmake) using the installed package,
 #       which must give it Cantrelle.lib; runs under Wine
-#   check-package.sh release-archive WINDOWS_BUILD WORK VERSION
+#   check-package.sh release-archive WINDOWS_BUILD WORK VERSION WINE_DIR
 #       scripts/release.sh: the archive holds exactly the files of
 #       tests/package/release_contents.txt, its sum verifies, its libraries
-#       export what src/api/exports.txt lists, and the examples build from it
+#       export what src/api/exports.txt lists, and on Linux, with the
+#       archive's own MinGW toolchain file, the examples build from it as a
+#       CMake project and basic.c on the command line; both basic.exe run
+#       under Wine
 #
 # VERSION is the project's version (0.35); getversion() answers its minor
 # part (35).
@@ -74,7 +77,9 @@ lib/pkgconfig/cantrelle.pc"
     grep -q "=> $work/install/lib/libcantrelle.so " <<<"$libraries" ||
         die "basic does not load $work/install/lib/libcantrelle.so: $libraries"
     expect_version_line "$("$work/examples/basic")" "$version"
-    echo "find_package(Cantrelle): examples built and basic ran against $work/install"
+    # Natively only the null output exists: overlap loads its sounds and stops.
+    grep -q '^loaded the hit as 4 sounds' <<<"$("$work/examples/overlap")" || die "overlap did not load its sounds"
+    echo "find_package(Cantrelle): examples built, basic and overlap ran against $work/install"
 
     local flags
     flags=$(PKG_CONFIG_PATH=$work/install/lib/pkgconfig pkg-config --cflags --libs "cantrelle = $version")
@@ -92,7 +97,7 @@ install_mingw() {
         -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
     cmake --build "$work/examples"
     local exe table
-    for exe in basic metronome; do
+    for exe in basic metronome overlap; do
         table=$(x86_64-w64-mingw32-objdump -p "$work/examples/$exe.exe")
         grep -q 'DLL Name: Cantrelle.dll' <<<"$table" || die "$exe.exe does not import Cantrelle.dll"
     done
@@ -142,7 +147,7 @@ msvc_cmake() {
 }
 
 release_archive() {
-    local build=$1 work=$2 version=$3
+    local build=$1 work=$2 version=$3 wine_dir=$4
     fresh "$work"
     "$scripts/release.sh" --windows-build "$build" --out "$work/out"
     local name=Cantrelle-$version-windows-x64
@@ -162,17 +167,40 @@ release_archive() {
     "$scripts/check-library.sh" lib-exports "$package/lib/Cantrelle.lib" Cantrelle.dll "$exports"
     same_list "names in Cantrelle.def" "$(sed -n 's/^    //p' "$package/lib/Cantrelle.def" | sort)" \
         "$(grep -v '^[[:space:]]*$' "$exports" | sort)"
-    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/CMakeLists.txt
-        examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
+    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/overlap.c
+        examples/CMakeLists.txt examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
     for path in "${sources[@]}"; do
         cmp "$root/$path" "$package/$path" || die "$path in the archive differs from the source tree"
     done
     cmp "$root/packaging/README-user.md" "$package/README.md" || die "README.md is not packaging/README-user.md"
-    # The unpacked archive is itself the CMake package its README describes.
-    cmake -S "$package/examples" -B "$work/examples" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    cmp "$root/packaging/mingw-w64-x86_64.cmake" "$package/cmake/mingw-w64-x86_64.cmake" ||
+        die "cmake/mingw-w64-x86_64.cmake is not packaging/mingw-w64-x86_64.cmake"
+    local line
+    while IFS= read -r line; do
+        grep -qxF "$line" "$package/README.md" || die "README.md does not show the toolchain file's line '$line'"
+    done <"$package/cmake/mingw-w64-x86_64.cmake"
+
+    # A Linux user's build, as the archive's README gives it: the unpacked
+    # archive is the CMake package, found through the archive's own
+    # toolchain file, and the same files serve a plain command line.
+    local archive_toolchain=$package/cmake/mingw-w64-x86_64.cmake
+    cmake -S "$package/examples" -B "$work/examples" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$archive_toolchain" \
         -DCMAKE_PREFIX_PATH="$package" >/dev/null
     cmake --build "$work/examples" >/dev/null
-    echo "$name.zip: $(echo "$expected" | wc -l) files as listed, sum verified, examples built from it"
+    cmp "$package/bin/Cantrelle.dll" "$work/examples/Cantrelle.dll" ||
+        die "the examples' Cantrelle.dll is not the archive's"
+    mkdir "$work/command-line"
+    x86_64-w64-mingw32-gcc "$package/examples/basic.c" -I"$package/include" -L"$package/lib" -lCantrelle \
+        -o "$work/command-line/basic.exe"
+    cp "$package/bin/Cantrelle.dll" "$work/command-line/"
+    local how output
+    for how in examples command-line; do
+        output=$("$scripts/wine-run.sh" --dir "$wine_dir" --name "package_release_$how" "$work/$how/basic.exe" |
+            tr -d '\r')
+        expect_version_line "$output" "$version"
+    done
+    echo "$name.zip: $(echo "$expected" | wc -l) files as listed, sum verified; with its toolchain file the" \
+        "examples built from it (CMake) and basic.c (command line), and both basic.exe ran under Wine"
 }
 
 usage() { sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2; exit 2; }
@@ -184,6 +212,6 @@ case "$command:$#" in
     install-mingw:4) install_mingw "$@" ;;
     msvc-link:3) msvc_link "$@" ;;
     msvc-cmake:3) msvc_cmake "$@" ;;
-    release-archive:3) release_archive "$@" ;;
+    release-archive:4) release_archive "$@" ;;
     *) usage ;;
 esac

@@ -7,10 +7,13 @@
 # OUT/Cantrelle-<version>-windows-x64.zip.sha256 (check it with
 # `sha256sum -c`). OUT is build/release-package by default. Without
 # --windows-build the script configures and builds the windows preset's
-# library first; with it, it takes that build directory as it is. The
-# version is the one of project() in CMakeLists.txt, read from the build.
+# library first, with CANTRELLE_JOBS parallel jobs (default: the number of
+# CPUs, as for demo.sh and test.sh); with it, it takes that build directory
+# as it is. The version is the one of project() in CMakeLists.txt, read from
+# the build. The archive unpacks into Cantrelle-<version>-windows-x64/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${CANTRELLE_JOBS:-$(nproc)}
 
 windows_build=""
 out=$root/build/release-package
@@ -26,7 +29,7 @@ die() { echo "release: $*" >&2; exit 1; }
 
 if [[ -z $windows_build ]]; then
     windows_build=$root/build/windows
-    (cd "$root" && cmake --preset windows && cmake --build --preset windows --target cantrelle)
+    (cd "$root" && cmake --preset windows && cmake --build --preset windows -j "$jobs" --target cantrelle)
 fi
 windows_build=$(realpath "$windows_build")
 cache=$windows_build/CMakeCache.txt
@@ -55,9 +58,11 @@ files=(
     "bindings/csharp/Cantrelle.cs:bindings/csharp/Cantrelle.cs"
     "docs/guide.md:docs/guide.md"
     "docs/csharp.md:docs/csharp.md"
+    "cmake/mingw-w64-x86_64.cmake:packaging/mingw-w64-x86_64.cmake"
     "examples/CMakeLists.txt:examples/CMakeLists.txt"
     "examples/basic.c:examples/basic.c"
     "examples/metronome.c:examples/metronome.c"
+    "examples/overlap.c:examples/overlap.c"
     "examples/csharp/Clicks.cs:examples/csharp/Clicks.cs"
     "README.md:packaging/README-user.md"
     "LICENSE:LICENSE"

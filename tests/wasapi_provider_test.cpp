@@ -3,6 +3,10 @@
 // list and the device-change client.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "clock/render_handshake.h"
 #include "fakes/wasapi_fixture.h"
 
@@ -55,6 +59,15 @@ TEST_F(WasapiLifecycleTest, SelectedFormatIsReportedInFull) {
         logged("Selected format:\n - Format: 0xfffe\n - Subformat: IEEE\n - Channels: 2\n - Frequency: 48000\n"
                " - Bytes/sec: 384000\n - Block align: 8\n - Bits per sample: 32\n - Size: 22\n"
                " - Valid bits per sample: 32\n - Channel mask: 3\n"));
+    // One entry of twelve lines, the last empty, as the header tells a log
+    // receiver to expect.
+    const std::vector<std::string> entries = log_.lines();
+    const auto block = std::find_if(entries.begin(), entries.end(), [](const std::string& entry) {
+        return LogCapture::body(entry).starts_with("Selected format:");
+    });
+    ASSERT_NE(block, entries.end());
+    EXPECT_EQ(std::count(block->begin(), block->end(), '\n'), 12);
+    EXPECT_TRUE(block->ends_with(" - Channel mask: 3\n\n"));
 }
 
 TEST_F(WasapiLifecycleTest, DeviceChosenByIdIsNotWatchedForDefaultChanges) {

@@ -363,7 +363,9 @@ namespace Cantrelle
 
     // ---- The wrapper ----------------------------------------------------
 
-    // Log lines as a .NET event. One receiver of the wrapper's own, registered
+    // Log entries as a .NET event, each as the library wrote it: usually one
+    // line with its newline, but a format block ("Selected format:") is
+    // twelve lines in one entry. One receiver of the wrapper's own, registered
     // at level 0, takes every line while the event has handlers (a receiver
     // set with Native.setlogfunc at a level above 0 takes its levels away);
     // handlers run on the thread that logged, possibly several at once.
@@ -569,7 +571,9 @@ namespace Cantrelle
         // Either callback may be null. With safe input on (the default) they
         // run on the library's dispatcher thread, never between Lock and
         // Unlock; input starts locked, so nothing arrives before the first
-        // Unlock. With safe input off they run on the input threads, at once.
+        // Unlock: each frame, call Unlock, then Lock. With safe input off
+        // they run on the input threads, at once, and Lock and Unlock only
+        // log a refusal: call neither.
         public static bool Init(InputCallback onPress, InputCallback onRelease, bool focused = true,
                                 bool safeInput = true, bool alternativeControllers = false,
                                 bool alternativeInput = false)

@@ -75,18 +75,19 @@ static class Clicks
 
         // Every click is scheduled before the clock starts, each on its exact frame.
         for (int i = 0; i < Count; ++i) click.Schedule(FirstClick + i * Spacing);
-        bool input = Input.Init(OnPress, null);  // safe input: presses wait for Input.Unlock
+        // Safe input: presses wait for Input.Unlock, and input starts locked.
+        bool input = Input.Init(OnPress, null);
         Clock.Start();
         Console.WriteLine("scheduled {0} clicks of {1:0.000} s; input {2}", Count, click.Length,
                           input ? "on" : "not available");
 
         double end = FirstClick + Count * Spacing;
         while (windows && Clock.Seconds < end) {  // the game loop
-            if (input) {
-                Input.Lock();
-                // ...the game reads its own input state here...
-                Input.Unlock();  // queued presses are delivered now
+            if (input) {  // with safe input off, call neither: each call only logs a refusal
+                Input.Unlock();  // the presses queued since the last frame are delivered now
+                Input.Lock();    // and none from here to the next frame's Unlock
             }
+            // ...the game reads its own input state here...
             Audio.Tick();
             if (Audio.NeedsReinit) {  // device lost or default device changed
                 Audio.Free();

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Runs the C examples of the windows build under Wine, through the real
+# Cantrelle.dll, and checks what they say and what the engine logs. One
+# check per call, so each is its own ctest test. WINE_DIR is a prefix made
+# by `wine-run.sh --setup`.
+#
+#   check-examples.sh metronome WINDOWS_BUILD WINE_DIR on|off
+#       metronome.exe with --safe-input on or off while press_keys.exe
+#       presses the space bar: it must time the presses, and its game loop
+#       (the one docs/guide.md gives) must log nothing. The engine log may
+#       hold only what opening the output logs (see `opening` below): a
+#       refusal of lockinput, unlockinput or freeinput fails the check.
+#   check-examples.sh overlap WINDOWS_BUILD WINE_DIR
+#       example_overlap.exe: on one sound every hit but the last is cut off
+#       by the next; on four sounds in turn every hit rings out. Its engine
+#       log is held to the same rule.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+scripts=$root/scripts
+
+die() { echo "check-examples: $*" >&2; exit 1; }
+
+# The lines the engine logs when the output opens on Wine's device (the
+# bodies, without "[CL] [tid=...] "): the format block, its title and its
+# " - Name: value" lines, and the shared-mode choice. Anything else in an
+# example's log was not asked for.
+opening=(
+    'Selected format:'
+    ' - [A-Za-z /]+: .*'
+    ''
+    'Using low latency shared mode'
+    'Low latency shared mode is not implemented; using classic shared mode'
+    'Default settings: shared=[0-9.]+ms, exclusive=[0-9.]+ms'
+)
+
+# Fails when LOG holds a line not in `opening`, and says which (each with
+# how often it came).
+expect_quiet_log() {
+    local log=$1 what=$2 pattern unexpected
+    pattern=$(printf '^(%s)$\n' "$(IFS='|'; echo "${opening[*]}")")
+    unexpected=$(tr -d '\r' <"$log" | sed -E 's/^\[CL\] \[tid=[ 0-9a-f]+\] //' | grep -Ev "$pattern" |
+        sort | uniq -c || true)
+    [[ -z $unexpected ]] || die "$what logged more than opening the output does (whole log: $log):
+$unexpected"
+}
+
+run_example() {
+    local name=$1 wine_dir=$2 exe=$3
+    shift 3
+    local status=0
+    "$scripts/wine-run.sh" --dir "$wine_dir" --name "$name" "$exe" "$@" >"$wine_dir/$name.out" \
+        2>"$wine_dir/$name.log" || status=$?
+    tr -d '\r' <"$wine_dir/$name.out"
+    [[ $status -eq 0 ]] || { cat "$wine_dir/$name.log" >&2; die "$(basename "$exe") $* exited with $status"; }
+}
+
+metronome() {
+    local build=$1 wine_dir=$2 mode=$3
+    [[ $mode == on || $mode == off ]] || die "safe input is on or off, not '$mode'"
+    local name=example_metronome_safe_input_$mode
+    # Presses through SendInput while the metronome runs, as demo.sh sends
+    # them; Wine plays faster than real time, so they land wherever they do
+    # in its four bars.
+    "$scripts/wine-run.sh" --dir "$wine_dir" --name "${name}_presses" "$build/press_keys.exe" 1200 1900 2600 3300 \
+        >"$wine_dir/${name}_presses.out" 2>&1 &
+    local presses=$!
+    run_example "$name" "$wine_dir" "$build/metronome.exe" --safe-input "$mode"
+    wait "$presses" || die "press_keys.exe failed: $(cat "$wine_dir/${name}_presses.out")"
+
+    local output
+    output=$(tr -d '\r' <"$wine_dir/$name.out")
+    grep -q '^done at ' <<<"$output" || die "the metronome did not reach its end"
+    grep -q '^press source 0x7fffffff code 0x20 ' <<<"$output" ||
+        die "no press reached the metronome with safe input $mode"
+    expect_quiet_log "$wine_dir/$name.log" "metronome.exe --safe-input $mode"
+    echo "metronome with safe input $mode: $(grep -c '^press ' <<<"$output") presses timed, no refusal logged"
+}
+
+overlap() {
+    local build=$1 wine_dir=$2
+    local name=example_overlap
+    run_example "$name" "$wine_dir" "$build/example_overlap.exe"
+    local expected actual
+    expected=$(printf 'roll on 1 sound\n'
+        for hit in 1 2 3 4 5 6 7; do printf 'hit %d on sound 1: cut off\n' $hit; done
+        printf 'hit 8 on sound 1: rang out\nroll on 4 sounds in turn\n'
+        for hit in 1 2 3 4 5 6 7 8; do printf 'hit %d on sound %d: rang out\n' $hit $(((hit - 1) % 4 + 1)); done)
+    # What each hit did, without how long it rang.
+    actual=$(tr -d '\r' <"$wine_dir/$name.out" | sed -E 's/ (after [0-9.]+ s|\([0-9.]+ s\))$//')
+    diff -u --label expected --label example_overlap.exe <(echo "$expected") <(echo "$actual") ||
+        die "the hits did not ring as the example says"
+    expect_quiet_log "$wine_dir/$name.log" "example_overlap.exe"
+    echo "overlap: one sound cuts each hit off, four in turn let every hit ring out; no refusal logged"
+}
+
+usage() { sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2; exit 2; }
+
+command=${1:-}
+shift || true
+case "$command:$#" in
+    metronome:3) metronome "$@" ;;
+    overlap:2) overlap "$@" ;;
+    *) usage ;;
+esac
