@@ -31,7 +31,6 @@ set(CANTRELLE_SOURCES
   src/input/own_client_area.cpp
   src/input/polling_input.cpp
   src/input/safe_input.cpp
-  src/input/thread_start.cpp
   src/mixer/limiter_controls.cpp
   src/mixer/mix_kernel.cpp
   src/mixer/output_format.cpp
@@ -46,6 +45,7 @@ set(CANTRELLE_SOURCES
   src/sound/sound_record.cpp
   src/sound/sound_table.cpp
   src/sound/start_event.cpp
+  src/platform/thread_start.cpp
 )
 if(WIN32)
   list(APPEND CANTRELLE_SOURCES

@@ -15,7 +15,7 @@
 
 #include "input/input_callbacks.h"
 #include "input/input_event.h"
-#include "input/thread_start.h"
+#include "platform/thread_start.h"
 
 namespace cl {
 

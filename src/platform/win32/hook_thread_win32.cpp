@@ -7,7 +7,7 @@
 #include <future>
 #include <thread>
 
-#include "input/thread_start.h"
+#include "platform/thread_start.h"
 #include "platform/win32/hook_thread_win32.h"
 
 namespace cl::platform {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "input/thread_start.h"
+#include "platform/thread_start.h"
 #include "platform/input_platform.h"
 #include "platform/win32/hook_thread_win32.h"
 

@@ -1,4 +1,4 @@
-#include "input/thread_start.h"
+#include "platform/thread_start.h"
 
 #include <system_error>
 
