@@ -18,7 +18,11 @@ constexpr uint32_t kBusCount = 4;
 
 // The checks loadfloat and loadsegment share. NaN fails the speed check
 // (it is not strictly positive); otherwise it would become an undefined
-// sample rate.
+// sample rate. The factor check comes last: it needs a positive speed and
+// finite semitones, and refuses a factor that would make one load cost
+// seconds and gigabytes (or leave nothing to play) before anything is
+// allocated. Its value is printed to nine digits, so a factor just outside
+// a bound does not read as the bound.
 bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
     if (!(speed > 0.0f)) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid speed %f (must be strictly positive)\n", tid(), speed);
@@ -26,6 +30,13 @@ bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
     }
     if (!std::isfinite(semitones)) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid semitones %f (must not be infinite)\n", tid(), semitones);
+        return false;
+    }
+    const double factor = rateFactor(speed, semitones);
+    if (!(factor >= kMinRateFactor && factor <= kMaxRateFactor)) {
+        engine.log.message(
+            3, "[CL] [tid=%4x] Invalid rate factor %.9g (speed * 2^(semitones/12) must be in [1/1024, 1024])\n", tid(),
+            factor);
         return false;
     }
     return true;
