@@ -4,7 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "audio/service_advice.h"
 #include "core/log.h"
+#include "core/provider.h"
 #include "platform/audio_results.h"
 #include "sound/sample_memory.h"
 
@@ -24,8 +26,11 @@ platform::WaveFormat stereoFloat(uint32_t rate) {
     return format;
 }
 
+// A result that names a call the game skipped carries the advice to make it.
 void check(int32_t result) {
-    if (platform::failed(result)) throw std::runtime_error("Operation failed");
+    if (!platform::failed(result)) return;
+    if (const char* advice = serviceAdvice(result)) throw ProviderFailure("Operation failed", advice);
+    throw std::runtime_error("Operation failed");
 }
 
 struct SamplesDeleter {

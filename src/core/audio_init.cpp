@@ -26,6 +26,9 @@ bool initAudio(Engine& engine, int32_t providerId, const ProviderInitArgs& args)
     }
     if (!provider->Init(engine, args)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to initialise audio\n", tid());
+        if (const char* advice = provider->initFailureAdvice()) {
+            engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), advice);
+        }
         return false;
     }
     engine.buses.resetAll();

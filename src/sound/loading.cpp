@@ -52,6 +52,13 @@ void logLoadFailure(Engine& engine, const char* name, const char* reason) {
     engine.log.message(3, "[CL] [tid=%4x] Failed to load sound [%s] (%s)\n", tid(), name ? name : kUnknownName, reason);
 }
 
+// After the failure line: what the game can do about it, when it can.
+void logAdvice(Engine& engine, const std::exception& error) {
+    if (const auto* failure = dynamic_cast<const ProviderFailure*>(&error)) {
+        engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), failure->advice());
+    }
+}
+
 }  // namespace
 
 int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency,
@@ -96,6 +103,7 @@ int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint
         return id;
     } catch (const std::exception& error) {
         logLoadFailure(engine, name, error.what());
+        logAdvice(engine, error);
     } catch (...) {
         logLoadFailure(engine, name, "unknown error");
     }
