@@ -108,13 +108,23 @@ CL_API void setlogfunc(int32_t level, LogCallback callback);
 
 /* Loads sampleTotal interleaved floats of 1 or 2 channels at frequency Hz
  * into bus 0 to 3 (1 music, 2 sfx, 3 menu). The data is copied. Returns the
- * sound id or -1. [any] */
+ * sound id or -1. [any]
+ * Speed and pitch are baked in at load: the rate factor
+ * speed * 2^(semitones/12) must lie in [1/1024, 1024] (speed 0.5 plays half
+ * as fast and makes the sound twice as long; +12 semitones is factor 2).
+ * The sound is converted to the output rate divided by the factor; a load
+ * that would give more than 2147483646 frames there, or none from a sound
+ * that has some, is refused with a line before anything is converted.
+ * On Windows that conversion uses Media Foundation: the calling thread needs
+ * COM (CoInitializeEx) and the process MFStartup. */
 CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency, uint32_t bus,
                          float speed, float semitones, int32_t runtimeSpeed, const char* name);
 /* Encoded data is not supported in this build: logs and returns -1. [any] */
 CL_API int32_t loadbytes(const void* pData, uint32_t byteCount, uint32_t bus, float speed, float semitones,
                          int32_t runtimeSpeed, const char* name);
-/* Validates its arguments, then refuses (no decoder in this build): -1. [any] */
+/* Validates its arguments (speed and semitones as loadfloat's, the rate
+ * factor's range included), then refuses (no decoder in this build): -1.
+ * [any] */
 CL_API int32_t loadsegment(const void* pData, uint32_t unusedSize, const char* filename, uint32_t bus, float speed,
                            float semitones, int32_t runtimeSpeed, uint32_t unusedOffset, float durationSeconds);
 /* Not supported in this build: logs and returns 0. [any] */

@@ -165,27 +165,31 @@ TEST_F(LoadingTest, UnloadMarksAndReleasesOnlyWhenRenderingCannotRun) {
     EXPECT_EQ(engine_.sounds.soundCount(), 0u);
 }
 
-// Extreme but accepted speeds must give a defined rate, never 0 (a division
-// by zero in a resampler) nor an undefined float-to-integer conversion.
-TEST_F(LoadingTest, ExtremeSpeedAndPitchGiveDefinedRates) {
-    openFake(48000);
+// Factors within their bounds at extreme output rates must still give a
+// defined rate, never 0 (a division by zero in a resampler) nor an undefined
+// float-to-integer conversion. Factors beyond the bounds are refused
+// (load_bounds_test.cpp).
+TEST_F(LoadingTest, ExtremeOutputRatesGiveDefinedRates) {
     const float samples[8] = {};
     struct Case {
-        float speed, semitones;
-        int32_t id;
+        uint32_t outputRate;
+        uint32_t frequency;
+        float speed;
         uint32_t rate;
     } cases[] = {
-        {1e30f, 0.0f, 0, 1},  // would truncate to 0 Hz
-        {std::numeric_limits<float>::infinity(), 0.0f, 1, 1},
-        {1.0f, 1e6f, 2, 1},             // 2^(1e6/12) overflows to infinity
-        {1e-30f, 0.0f, 3, UINT32_MAX},  // beyond u32 Hz: saturates
+        {1, 1, 1024.0f, 1},                                 // 1/1024 Hz truncates to 0
+        {UINT32_MAX, UINT32_MAX, 1.0f / 1024, UINT32_MAX},  // beyond u32 Hz: saturates
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(loadFloat(engine_, samples, 8, 2, 48000, 0, c.speed, c.semitones, false, nullptr), c.id);
-        if (c.id >= 0) {
-            EXPECT_EQ(engine_.sounds.lookupSound(c.id)->frameRate, c.rate);
-        }
+        // An engine each: the first sound would be converted for the second rate.
+        Engine engine(defaultProviderRegistry(), &LogCapture::sink);
+        ASSERT_TRUE(setOutputFormat(engine, SampleFormat::Pcm16, c.outputRate, 2));
+        const int32_t id = loadFloat(engine, samples, 8, 2, c.frequency, 0, c.speed, 0.0f, false, nullptr);
+        ASSERT_GE(id, 0) << c.outputRate;
+        EXPECT_EQ(engine.sounds.lookupSound(id)->frameRate, c.rate);
+        EXPECT_EQ(engine.sounds.lookupSound(id)->sampleCount.load(), 8u);  // at its own rate: not converted
     }
+    EXPECT_TRUE(log_.lines().empty());
 }
 
 }  // namespace

@@ -97,6 +97,16 @@ TEST_F(ResamplerTest, AFailingStepThrowsAndReleasesEverything) {
     }
 }
 
+TEST_F(ResamplerTest, AConversionBeyondSampleCountsIsRefusedBeforeTheTransformExists) {
+    const std::vector<float> source = ramp(441);
+    float* out = nullptr;
+    uint32_t count = 0;
+    // 441 frames from 1 Hz to 4294967295 Hz: 1.9e12 frames.
+    EXPECT_THROW(provider_->Resample(source.data(), 882, &out, &count, 1, UINT32_MAX), std::runtime_error);
+    EXPECT_TRUE(fake_.calls().empty()) << testing::PrintToString(fake_.calls());
+    EXPECT_EQ(out, nullptr);
+}
+
 TEST_F(ResamplerTest, LoadWhoseConversionFailsIsRefusedAndOpeningGoesOn) {
     std::vector<float> samples = ramp(441);
     fake_.script("ProcessInput", {platform::kFail});

@@ -6,6 +6,7 @@
 #include "audio/format_log.h"
 #include "audio/format_negotiation.h"
 #include "audio/resampler.h"
+#include "audio/service_advice.h"
 #include "core/engine.h"
 #include "mixer/output_format.h"
 #include "platform/audio_results.h"
@@ -38,6 +39,7 @@ Logger& WasapiProvider::log() {
 }
 
 bool WasapiProvider::Init(Engine& engine, const ProviderInitArgs& args) {
+    initAdvice_ = nullptr;
     state_.sleepPolling = args.sleepPolling;
     state_.useMmcss = args.useMmcss;
     if (!platform_.hasAudioDevices()) {
@@ -73,6 +75,7 @@ bool WasapiProvider::open(Engine& engine, const ProviderInitArgs& args, uint32_t
 
     if (const int32_t result = platform_.createDeviceEnumerator(&state_.deviceEnumerator); platform::failed(result)) {
         logCheckFailure(log, 859, result);
+        initAdvice_ = serviceAdvice(result);  // the first COM call: where a thread without COM fails
         return false;
     }
     if (args.deviceId != nullptr) {

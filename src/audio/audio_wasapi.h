@@ -17,6 +17,7 @@ public:
     ~WasapiProvider() override;
 
     void attach(Engine& engine) override;
+    const char* initFailureAdvice() const override { return initAdvice_; }
     bool Init(Engine& engine, const ProviderInitArgs& args) override;
     void Shutdown() override;
     void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
@@ -39,6 +40,7 @@ private:
     WasapiState state_;
     DeviceChangeClient notificationClient_{state_};
     Logger* log_ = nullptr;
+    const char* initAdvice_ = nullptr;  // set by a failing Init (main thread only)
 };
 
 }  // namespace cl

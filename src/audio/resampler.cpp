@@ -4,7 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "audio/service_advice.h"
 #include "core/log.h"
+#include "core/provider.h"
 #include "platform/audio_results.h"
 #include "sound/sample_memory.h"
 
@@ -24,8 +26,11 @@ platform::WaveFormat stereoFloat(uint32_t rate) {
     return format;
 }
 
+// A result that names a call the game skipped carries the advice to make it.
 void check(int32_t result) {
-    if (platform::failed(result)) throw std::runtime_error("Operation failed");
+    if (!platform::failed(result)) return;
+    if (const char* advice = serviceAdvice(result)) throw ProviderFailure("Operation failed", advice);
+    throw std::runtime_error("Operation failed");
 }
 
 struct SamplesDeleter {
@@ -44,14 +49,17 @@ void resampleStereoFloat(Logger& log, platform::AudioPlatform& platform, const u
                          uint32_t destinationRate) {
     if (sourceRate == 0 || destinationRate == 0 || sourceBytes > UINT32_MAX)
         throw std::runtime_error("Operation failed");
+    const uint64_t capacity = resampleCapacity(sourceBytes, sourceRate, destinationRate);
+    // Sample counts are 32-bit: a result that cannot be counted is refused,
+    // before the transform exists (a converter may do all its work, and
+    // take all its memory, in ProcessInput).
+    if (capacity / sizeof(float) > UINT32_MAX) throw std::runtime_error("Operation failed");
+
     std::unique_ptr<platform::SampleRateTransform> transform;
     check(platform.createResampler(&transform));
     check(transform->SetTypes(stereoFloat(sourceRate), stereoFloat(destinationRate)));
     check(transform->ProcessInput(source, static_cast<size_t>(sourceBytes)));
 
-    const uint64_t capacity = resampleCapacity(sourceBytes, sourceRate, destinationRate);
-    // Sample counts are 32-bit: a result that cannot be counted is refused.
-    if (capacity / sizeof(float) > UINT32_MAX) throw std::runtime_error("Operation failed");
     // Kept here until the conversion has succeeded, so a failure leaks nothing.
     std::unique_ptr<float, SamplesDeleter> converted(allocateSamples(static_cast<size_t>(capacity / sizeof(float))));
     if (converted == nullptr) throw std::runtime_error("Pointer was null");

@@ -18,7 +18,10 @@ uint64_t resampleCapacity(uint64_t sourceBytes, uint32_t sourceRate, uint32_t de
 // Converts `sourceBytes` bytes; on success the new buffer (from
 // allocateSamples, owned by the caller) and its length in bytes, never more
 // than the capacity. Throws std::runtime_error ("Operation failed", or
-// "Pointer was null" when memory runs out) and then leaves both outputs alone.
+// "Pointer was null" when memory runs out) and then leaves both outputs
+// alone; a capacity beyond 32-bit sample counts is refused before anything
+// is converted. A failure the game can mend (no COM on the thread, Media
+// Foundation not started) is a ProviderFailure with its advice.
 void resampleStereoFloat(Logger& log, platform::AudioPlatform& platform, const uint8_t* source, uint64_t sourceBytes,
                          float** destination, uint64_t* destinationBytes, uint32_t sourceRate,
                          uint32_t destinationRate);

@@ -28,6 +28,9 @@ bool initAudio(Engine& engine, int32_t providerId, const ProviderInitArgs& args)
     if (!provider->Init(engine, args)) {
         audio.outputMayRender.store(0, std::memory_order_relaxed);  // a failed Init joined what it started
         engine.log.message(3, "[CL] [tid=%4x] Failed to initialise audio\n", tid());
+        if (const char* advice = provider->initFailureAdvice()) {
+            engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), advice);
+        }
         return false;
     }
     engine.buses.resetAll();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 #include "cantrelle.h"
 
@@ -25,6 +26,19 @@ struct ProviderInitArgs {
     bool strictBufferSize = false;
 };
 
+// What a provider's operation throws when a system service failed for a
+// reason the game can mend (a thread without COM, Media Foundation not
+// started): the usual text, and advice the caller logs as a line of its own
+// after its failure line. The advice is a string literal.
+class ProviderFailure : public std::runtime_error {
+public:
+    ProviderFailure(const char* what, const char* advice) : std::runtime_error(what), advice_(advice) {}
+    const char* advice() const { return advice_; }
+
+private:
+    const char* advice_;
+};
+
 // The operations in slot order. Init receives the engine it opens output
 // for, rather than reaching for process-wide state, so tests run providers
 // against engines of their own.
@@ -34,11 +48,15 @@ public:
     // Called once by the engine that holds the provider, before any
     // operation: operations without an engine argument log through it.
     virtual void attach(Engine&) {}
+    // After Init failed: advice for the game when the cause is one it can
+    // mend, logged after "Failed to initialise audio"; null otherwise.
+    virtual const char* initFailureAdvice() const { return nullptr; }
     virtual bool Init(Engine& engine, const ProviderInitArgs& args) = 0;
     virtual void Shutdown() = 0;
     // Converts interleaved stereo floats. A provider that converts allocates
     // the destination with allocateSamples and writes pointer and count; one
-    // that does not convert writes nothing. May throw; callers contain it.
+    // that does not convert writes nothing. May throw (ProviderFailure when
+    // the game can mend the cause); callers contain it.
     virtual void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
                           uint32_t sourceRate, uint32_t destinationRate) = 0;
     virtual bool EnumerateDevices(DeviceCallback callback) = 0;

@@ -82,6 +82,7 @@ bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, ui
         int id;
         const char* name;
         std::string reason;
+        const char* advice;  // for the game, when it can mend the cause
     };
     std::vector<ConversionFailure> failures;
     {
@@ -97,10 +98,12 @@ bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, ui
             const int id = static_cast<int>(engine.sounds.firstSoundId() + i);
             try {
                 convertSound(engine, record, frameRate);
+            } catch (const ProviderFailure& error) {
+                failures.push_back({id, record.name, error.what(), error.advice()});
             } catch (const std::exception& error) {
-                failures.push_back({id, record.name, error.what()});
+                failures.push_back({id, record.name, error.what(), nullptr});
             } catch (...) {
-                failures.push_back({id, record.name, "unknown error"});
+                failures.push_back({id, record.name, "unknown error", nullptr});
             }
         }
         output.outputFrameRate.store(frameRate, std::memory_order_relaxed);
@@ -110,6 +113,15 @@ bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, ui
     for (const ConversionFailure& failure : failures) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to convert sound %d [%s] for the output rate (%s)\n", tid(),
                            failure.id, failure.name, failure.reason.c_str());
+    }
+    // Each piece of advice once, after all the failures it explains.
+    std::vector<const char*> advised;
+    for (const ConversionFailure& failure : failures) {
+        if (failure.advice == nullptr || std::find(advised.begin(), advised.end(), failure.advice) != advised.end()) {
+            continue;
+        }
+        advised.push_back(failure.advice);
+        engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), failure.advice);
     }
     return true;
 }

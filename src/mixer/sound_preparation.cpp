@@ -1,6 +1,8 @@
 #include "mixer/sound_preparation.h"
 
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -15,12 +17,47 @@ namespace {
 // Frames between two positions of one buffer (positions are float pointers).
 uint32_t framesBetween(const float* from, const float* to) { return static_cast<uint32_t>((to - from) / 2); }
 
-uint32_t targetRate(const SoundRecord& record, uint32_t outputRate) {
-    const float divisor = record.runtimeSpeed ? 1.0f : record.rateFactor;
-    // Extreme speeds would give a rate of 0 (a division by zero in any
-    // resampler) or beyond u32: keep the rate in [1, u32 max].
+uint32_t targetRate(float rateFactor, bool runtimeSpeed, uint32_t outputRate) {
+    const float divisor = runtimeSpeed ? 1.0f : rateFactor;
+    // A factor within its bounds and an extreme output rate could still give
+    // a rate of 0 (a division by zero in any resampler) or beyond u32: keep
+    // the rate in [1, u32 max].
     const uint32_t rate = saturatingTruncate<uint32_t>(static_cast<float>(outputRate) / divisor);
     return rate == 0 ? 1 : rate;
+}
+
+uint32_t targetRate(const SoundRecord& record, uint32_t outputRate) {
+    return targetRate(record.rateFactor, record.runtimeSpeed != 0, outputRate);
+}
+
+const char* frameWord(uint64_t frames) { return frames == 1 ? "frame" : "frames"; }
+
+// A conversion that would leave the sound empty although its source has
+// frames: refused rather than kept silent.
+[[noreturn]] void throwNoFrames(uint64_t sourceFrames, uint32_t sourceRate, uint32_t target) {
+    char reason[128];
+    std::snprintf(reason, sizeof reason, "%" PRIu64 " %s at %" PRIu32 " Hz would become none at %" PRIu32 " Hz",
+                  sourceFrames, frameWord(sourceFrames), sourceRate, target);
+    throw std::runtime_error(reason);
+}
+
+// Decides from the numbers alone, in constant time, whether converting
+// `sourceFrames` frames from `sourceRate` to `target` gives a sound that can
+// be kept: throws the reason when it would hold more frames than a sound can
+// count, or none although the source has some. The frames expected follow
+// the resampler's own rule (whole source frames times the rate ratio),
+// exact in 64 bits: frames < 2^31 and rates < 2^32.
+void checkConversion(uint64_t sourceFrames, uint32_t sourceRate, uint32_t target) {
+    if (sourceRate == target || sourceFrames == 0) return;  // nothing is converted
+    const uint64_t frames = sourceFrames * target / sourceRate;
+    if (frames == 0) throwNoFrames(sourceFrames, sourceRate, target);
+    if (frames > kMaxPreparedFrames) {
+        char reason[160];
+        std::snprintf(reason, sizeof reason,
+                      "%" PRIu64 " %s at %" PRIu32 " Hz would become %" PRIu64 " at %" PRIu32 " Hz, more than %" PRIu64,
+                      sourceFrames, frameWord(sourceFrames), sourceRate, frames, target, kMaxPreparedFrames);
+        throw std::runtime_error(reason);
+    }
 }
 
 const char* copyName(const char* name) {
@@ -33,12 +70,21 @@ const char* copyName(const char* name) {
 
 }  // namespace
 
+double rateFactor(float speed, float semitones) {
+    return std::exp2(std::log2(static_cast<double>(speed)) + static_cast<double>(semitones) / 12.0);
+}
+
 void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount, uint32_t channels,
                      uint32_t frameRate, uint32_t bus, float speed, float semitones, uint8_t runtimeSpeed,
                      const char* name) {
     // Stereo data of odd length ends in half a frame the mixer would read
     // past; it is dropped. Mono counts were checked to fit when doubled.
     const uint32_t stereoCount = channels == 1 ? sampleCount * 2 : sampleCount & ~1u;
+    // The factor was checked to lie within its bounds, where a float holds it.
+    const float factor = static_cast<float>(rateFactor(speed, semitones));
+    // Decided before the copy, so a sound that cannot be kept costs nothing.
+    checkConversion(stereoCount / 2, frameRate, targetRate(factor, runtimeSpeed != 0, engine.output.frameRate()));
+
     float* copy = engine.allocateSamples(stereoCount);
     if (copy == nullptr) throw std::runtime_error("Pointer was null");
     if (channels == 1) {
@@ -58,7 +104,7 @@ void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, 
     record.bus = bus;
     record.speed = speed;
     record.semitones = semitones;
-    record.rateFactor = std::exp2(semitones / 12.0f) * speed;
+    record.rateFactor = factor;
     record.runtimeSpeed = runtimeSpeed;
 
     convertSound(engine, record, engine.output.frameRate());
@@ -80,15 +126,26 @@ void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
 
     // Convert before touching the record, so a failing resampler leaves it
     // whole (on its source samples, as with a provider that does not convert).
+    // A sound that could not be kept fails the same way, before converting.
     float* converted = nullptr;
     uint32_t convertedCount = 0;
     std::exception_ptr failure;
     if (record.sourceFrameRate != target) {
+        const uint64_t sourceFrames = record.sourceSampleCount / 2;
         try {
+            checkConversion(sourceFrames, record.sourceFrameRate, target);
             engine.currentProvider().Resample(record.sourceData, record.sourceSampleCount, &converted, &convertedCount,
                                               record.sourceFrameRate, target);
+            if (converted != nullptr && convertedCount / 2 == 0 && sourceFrames > 0) {
+                // A converter with a delay it does not flush may give none
+                // where the rule expects a few.
+                freeSamples(converted);
+                converted = nullptr;
+                throwNoFrames(sourceFrames, record.sourceFrameRate, target);
+            }
         } catch (...) {
             failure = std::current_exception();
+            if (converted != nullptr) freeSamples(converted);
             converted = nullptr;
         }
     }

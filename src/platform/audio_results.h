@@ -24,6 +24,8 @@ inline constexpr int32_t kServiceNotRunning = hresult(0x88890010);        // AUD
 inline constexpr int32_t kResourcesInvalidated = hresult(0x88890026);     // AUDCLNT_E_RESOURCES_INVALIDATED
 inline constexpr int32_t kEnginePeriodicityLocked = hresult(0x88890028);  // AUDCLNT_E_ENGINE_PERIODICITY_LOCKED
 inline constexpr int32_t kTransformNeedMoreInput = hresult(0xC00D6D72);   // MF_E_TRANSFORM_NEED_MORE_INPUT
+inline constexpr int32_t kComNotInitialized = hresult(0x800401F0);        // CO_E_NOTINITIALIZED
+inline constexpr int32_t kMfNotStarted = hresult(0xC00D36B0);             // MF_E_PLATFORM_NOT_INITIALIZED
 
 // Release flag of a buffer that holds no sound (AUDCLNT_BUFFERFLAGS_SILENT).
 inline constexpr uint32_t kBufferFlagsSilent = 2;

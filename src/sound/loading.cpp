@@ -18,7 +18,11 @@ constexpr uint32_t kBusCount = 4;
 
 // The checks loadfloat and loadsegment share. NaN fails the speed check
 // (it is not strictly positive); otherwise it would become an undefined
-// sample rate.
+// sample rate. The factor check comes last: it needs a positive speed and
+// finite semitones, and refuses a factor that would make one load cost
+// seconds and gigabytes (or leave nothing to play) before anything is
+// allocated. Its value is printed to nine digits, so a factor just outside
+// a bound does not read as the bound.
 bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
     if (!(speed > 0.0f)) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid speed %f (must be strictly positive)\n", tid(), speed);
@@ -26,6 +30,13 @@ bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
     }
     if (!std::isfinite(semitones)) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid semitones %f (must not be infinite)\n", tid(), semitones);
+        return false;
+    }
+    const double factor = rateFactor(speed, semitones);
+    if (!(factor >= kMinRateFactor && factor <= kMaxRateFactor)) {
+        engine.log.message(
+            3, "[CL] [tid=%4x] Invalid rate factor %.9g (speed * 2^(semitones/12) must be in [1/1024, 1024])\n", tid(),
+            factor);
         return false;
     }
     return true;
@@ -39,6 +50,13 @@ void warnRuntimeSpeed(Engine& engine, bool runtimeSpeed) {
 
 void logLoadFailure(Engine& engine, const char* name, const char* reason) {
     engine.log.message(3, "[CL] [tid=%4x] Failed to load sound [%s] (%s)\n", tid(), name ? name : kUnknownName, reason);
+}
+
+// After the failure line: what the game can do about it, when it can.
+void logAdvice(Engine& engine, const std::exception& error) {
+    if (const auto* failure = dynamic_cast<const ProviderFailure*>(&error)) {
+        engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), failure->advice());
+    }
 }
 
 }  // namespace
@@ -85,6 +103,7 @@ int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint
         return id;
     } catch (const std::exception& error) {
         logLoadFailure(engine, name, error.what());
+        logAdvice(engine, error);
     } catch (...) {
         logLoadFailure(engine, name, "unknown error");
     }

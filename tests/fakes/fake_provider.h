@@ -16,6 +16,7 @@ public:
     uint32_t channels = 2;
     bool resamples = true;
     bool resampleThrows = false;
+    bool resampleEmpty = false;  // converts every sound to no frames
     std::atomic<int> resampleCalls{0};
     int shutdownCalls = 0;
     int tickCalls = 0;
@@ -31,7 +32,7 @@ public:
         if (resampleThrows) throw std::runtime_error("resampler failed");
         if (!resamples) return;
         const uint64_t sourceFrames = sourceCount / 2;
-        const uint64_t frames = sourceFrames * destinationRate / sourceRate;
+        const uint64_t frames = resampleEmpty ? 0 : sourceFrames * destinationRate / sourceRate;
         float* out = allocateSamples(frames * 2);
         if (out == nullptr) throw std::bad_alloc();
         for (uint64_t i = 0; i < frames; ++i) {

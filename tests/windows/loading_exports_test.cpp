@@ -32,10 +32,13 @@ TEST_F(Loading, RuntimeSpeedIsWarnedAboutButTheSoundLoads) {
 }
 
 // The library never starts COM: a game that did not cannot have a sound
-// converted by the system resampler, and the load says so.
+// converted by the system resampler, and the load says so, and what to call.
 TEST_F(Loading, ConversionWithoutComFailsTheLoadWithALogLine) {
     EXPECT_EQ(cl.loadfloat(kStereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "early"), -1);
-    EXPECT_THAT(logged(), ElementsAre(logLine("Failed to load sound [early] (Operation failed)")));
+    EXPECT_THAT(
+        logged(),
+        ElementsAre(logLine("Failed to load sound [early] (Operation failed)"),
+                    logLine("COM is not initialised on this thread: call CoInitializeEx on this thread first")));
 }
 
 TEST_F(Loading, UnloadOfASoundThatIsGoneIsRefused) {
