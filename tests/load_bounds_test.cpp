@@ -193,9 +193,8 @@ TEST_F(LoadBoundsTest, ASoundThatWouldHoldNoFramesIsRefused) {
 TEST_F(LoadBoundsTest, AConverterThatGivesNoFramesFailsTheLoad) {
     fake_->resampleEmpty = true;
     EXPECT_EQ(load(441, 44100, 1.0f, 0.0f), -1);
-    EXPECT_EQ(
-        log_.takeBodies(),
-        std::vector<std::string>{"Failed to load sound [edge] (441 frames at 44100 Hz would become none at 48000 Hz)"});
+    EXPECT_EQ(log_.takeBodies(),
+              std::vector<std::string>{"Failed to load sound [edge] (441 frames at 44100 Hz became none at 48000 Hz)"});
     EXPECT_EQ(engine_.sounds.soundCount(), 0u);  // the sanitizer reports a leaked buffer
 }
 

@@ -33,11 +33,11 @@ uint32_t targetRate(const SoundRecord& record, uint32_t outputRate) {
 const char* frameWord(uint64_t frames) { return frames == 1 ? "frame" : "frames"; }
 
 // A conversion that would leave the sound empty although its source has
-// frames: refused rather than kept silent.
-[[noreturn]] void throwNoFrames(uint64_t sourceFrames, uint32_t sourceRate, uint32_t target) {
+// frames (`converted`: one that did) is refused rather than kept silent.
+[[noreturn]] void throwNoFrames(uint64_t sourceFrames, uint32_t sourceRate, uint32_t target, bool converted) {
     char reason[128];
-    std::snprintf(reason, sizeof reason, "%" PRIu64 " %s at %" PRIu32 " Hz would become none at %" PRIu32 " Hz",
-                  sourceFrames, frameWord(sourceFrames), sourceRate, target);
+    std::snprintf(reason, sizeof reason, "%" PRIu64 " %s at %" PRIu32 " Hz %s none at %" PRIu32 " Hz", sourceFrames,
+                  frameWord(sourceFrames), sourceRate, converted ? "became" : "would become", target);
     throw std::runtime_error(reason);
 }
 
@@ -50,7 +50,7 @@ const char* frameWord(uint64_t frames) { return frames == 1 ? "frame" : "frames"
 void checkConversion(uint64_t sourceFrames, uint32_t sourceRate, uint32_t target) {
     if (sourceRate == target || sourceFrames == 0) return;  // nothing is converted
     const uint64_t frames = sourceFrames * target / sourceRate;
-    if (frames == 0) throwNoFrames(sourceFrames, sourceRate, target);
+    if (frames == 0) throwNoFrames(sourceFrames, sourceRate, target, false);
     if (frames > kMaxPreparedFrames) {
         char reason[160];
         std::snprintf(reason, sizeof reason,
@@ -138,10 +138,11 @@ void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
                                               record.sourceFrameRate, target);
             if (converted != nullptr && convertedCount / 2 == 0 && sourceFrames > 0) {
                 // A converter with a delay it does not flush may give none
-                // where the rule expects a few.
+                // where the rule expects a few (Media Foundation on Wine
+                // keeps back a few dozen source frames).
                 freeSamples(converted);
                 converted = nullptr;
-                throwNoFrames(sourceFrames, record.sourceFrameRate, target);
+                throwNoFrames(sourceFrames, record.sourceFrameRate, target, true);
             }
         } catch (...) {
             failure = std::current_exception();

@@ -168,5 +168,22 @@ TEST_F(EdgeConversions, TheBoundsConvertThroughTheSystemConverter) {
     EXPECT_THAT(logged(), IsEmpty());
 }
 
+// Four frames at 44100 Hz: libsoxr gives the four frames at 48000 Hz; Media
+// Foundation keeps them all back as its filter's delay, and the load is
+// refused with a line rather than loaded empty.
+TEST_F(EdgeConversions, ASoundTheConverterLeavesEmptyIsRefusedWithALine) {
+    const float stereo[8] = {0.5f, -0.5f, 0.25f, -0.25f, 0.0f, 0.0f, -1.0f, 1.0f};
+    const int32_t id = cl.loadfloat(stereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "blip");
+#ifdef _WIN32
+    EXPECT_EQ(id, -1);
+    EXPECT_THAT(logged(),
+                ElementsAre(logLine("Failed to load sound [blip] (4 frames at 44100 Hz became none at 48000 Hz)")));
+#else
+    ASSERT_EQ(id, 0);
+    EXPECT_EQ(cl.getlength(0) * 48000.0, 4.0);
+    EXPECT_THAT(logged(), IsEmpty());
+#endif
+}
+
 }  // namespace
 }  // namespace cltest
