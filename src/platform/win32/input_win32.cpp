@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/thread_start.h"
 #include "platform/input_platform.h"
+#include "platform/thread_start.h"
 #include "platform/win32/hook_thread_win32.h"
 
 namespace cl::platform {
