@@ -112,9 +112,10 @@ CL_API void setlogfunc(int32_t level, LogCallback callback);
  * Speed and pitch are baked in at load: the rate factor
  * speed * 2^(semitones/12) must lie in [1/1024, 1024] (speed 0.5 plays half
  * as fast and makes the sound twice as long; +12 semitones is factor 2).
- * The sound is converted to the output rate divided by the factor; a load
+ * The sound is converted to the output rate divided by the factor. A load
  * that would give more than 2147483646 frames there, or none from a sound
- * that has some, is refused with a line before anything is converted.
+ * that has some, is refused with a line before anything is copied or
+ * converted; so is one the converter leaves empty (a sound of a few frames).
  * On Windows that conversion uses Media Foundation: the calling thread needs
  * COM (CoInitializeEx) and the process MFStartup. */
 CL_API int32_t loadfloat(const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency, uint32_t bus,
