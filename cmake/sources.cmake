@@ -23,6 +23,7 @@ set(CANTRELLE_SOURCES
   src/core/log.cpp
   src/core/null_provider.cpp
   src/core/provider_registry.cpp
+  src/engine/provider_list.cpp
   src/input/controller_state.cpp
   src/input/default_input.cpp
   src/input/hook_logic.cpp

@@ -31,7 +31,10 @@ set_property(DIRECTORY PROPERTY TEST_INCLUDE_FILES ${PROJECT_SOURCE_DIR}/cmake/s
 # ---- The libraries and the header ------------------------------------------
 
 add_test(NAME style.format COMMAND ${scripts}/check-format.sh)
-set_tests_properties(style.format PROPERTIES LABELS style)
+# Includes in src/ run from a room only to itself or the rooms below it.
+add_test(NAME style.rooms COMMAND python3 ${scripts}/check-rooms.py)
+add_test(NAME style.rooms_check_catches_upward COMMAND python3 ${scripts}/check-rooms.py --self-test)
+set_tests_properties(style.format style.rooms style.rooms_check_catches_upward PROPERTIES LABELS style)
 add_test(NAME library.so_exports
          COMMAND ${scripts}/check-library.sh so-exports $<TARGET_FILE:cantrelle> ${exports})
 add_test(NAME library.header_declares_exports

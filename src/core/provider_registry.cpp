@@ -1,5 +1,3 @@
-#include "audio/audio_wasapi.h"
-#include "core/null_provider.h"
 #include "core/provider.h"
 
 namespace cl {
@@ -15,13 +13,6 @@ ProviderOps* ProviderRegistry::find(int32_t number) const {
 
 void ProviderRegistry::attachAll(Engine& engine) {
     for (auto& [number, provider] : providers_) provider->attach(engine);
-}
-
-ProviderRegistry defaultProviderRegistry() {
-    ProviderRegistry registry;
-    registry.add(kNullProvider, std::make_unique<NullProvider>());
-    registry.add(kWasapiProvider, std::make_unique<WasapiProvider>());
-    return registry;
 }
 
 }  // namespace cl
