@@ -101,6 +101,8 @@ if(CANTRELLE_WINDOWS_BUILD_DIR)
   set_tests_properties(wine.example_metronome_safe_input_on wine.example_metronome_safe_input_off wine.example_overlap
                        PROPERTIES FIXTURES_REQUIRED wine_prefix LABELS "wine;examples" TIMEOUT 300
                        RESOURCE_LOCK wine_desktop)
+# The overlap example measures what the device played: alone, as the audio program.
+set_tests_properties(wine.example_overlap PROPERTIES RUN_SERIAL TRUE)
 else()
   message(STATUS "CANTRELLE_WINDOWS_BUILD_DIR not set: DLL checks and Wine tests not registered")
 endif()
