@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <string>
 
 #include "loaded_library.h"
 
@@ -48,57 +47,6 @@ size_t capturedFrames() { return readCapture().size() / 2; }
 int16_t image(float sample) {
     const long scaled = std::lround(static_cast<double>(sample) * 32768.0);
     return static_cast<int16_t>(scaled > 32767 ? 32767 : scaled < -32768 ? -32768 : scaled);
-}
-
-// Started with this argument, the program is a game that ends with the
-// output open, a sound playing and input up (and, with " uninit", after
-// leaving COM): its exit detaches the library after the system has ended the
-// library's threads.
-constexpr wchar_t kExitingGame[] = L"--cltest-exit-with-output-open";
-
-template <class Export>
-Export exportOf(HMODULE library, const char* name) {
-    return reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-[[maybe_unused]] const bool exitingGameRan = [] {
-    const wchar_t* command = GetCommandLineW();
-    if (wcsstr(command, kExitingGame) == nullptr) return false;
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    HMODULE library = LoadLibraryW(L"Cantrelle.dll");
-    if (library == nullptr) ExitProcess(2);
-    if (!exportOf<decltype(&::initaudio)>(library, "initaudio")(0, 0, 0, 0.0f, 0, 1, nullptr, nullptr, nullptr, false))
-        ExitProcess(3);
-    const float tone[2 * 4800] = {0.25f};
-    const int32_t id =
-        exportOf<decltype(&::loadfloat)>(library, "loadfloat")(tone, 2 * 4800, 2, 48000, 1, 1.0f, 0.0f, 0, "tone");
-    if (id < 0) ExitProcess(4);
-    exportOf<decltype(&::setloop)>(library, "setloop")(static_cast<uint32_t>(id), 1);
-    exportOf<decltype(&::play)>(library, "play")(static_cast<uint32_t>(id));
-    if (!exportOf<decltype(&::initinput)>(library, "initinput")(1, nullptr, nullptr, 0, 0, nullptr, nullptr, 0))
-        ExitProcess(5);
-    Sleep(50);
-    if (wcsstr(command, L" uninit") != nullptr) CoUninitialize();
-    ExitProcess(0);
-}();
-
-TEST(ProcessExit, AGameEndingWithOutputOpenAndInputUpExitsCleanly) {
-    wchar_t path[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
-    for (const wchar_t* variant : {L"", L" uninit"}) {
-        std::wstring command = L"\"" + std::wstring(path) + L"\" " + kExitingGame + variant;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(
-            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
-        EXPECT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0) << "the game never ended";
-        DWORD code = 1;
-        GetExitCodeProcess(child.hProcess, &code);
-        EXPECT_EQ(code, 0u) << (*variant != 0 ? "after leaving COM" : "with COM");
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
-    }
 }
 
 class AudioOutput : public LoadedCantrelle {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "loaded_library.h"
+#include "other_thread.h"
 
 namespace cltest {
 namespace {
@@ -34,17 +35,6 @@ protected:
                                "two seconds"),
                   0);
         ASSERT_THAT(logged(), IsEmpty());
-    }
-
-    // Runs call on a thread of its own and returns that thread's id.
-    template <class Call>
-    static DWORD onOtherThread(Call call) {
-        DWORD id = 0;
-        std::thread([&] {
-            id = GetCurrentThreadId();
-            call();
-        }).join();
-        return id;
     }
 
     const uint32_t sound_ = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "loaded_library.h"
+#include "other_thread.h"
 
 namespace cltest {
 namespace {
@@ -21,24 +22,12 @@ const std::string kComAdvice = "COM is not initialised on this thread: call CoIn
 
 const float kStereo[8] = {0.5f, -0.5f, 0.25f, -0.25f, 0.0f, 0.0f, -1.0f, 1.0f};
 
-class ServiceAdvice : public LoadedCantrelle {
-protected:
-    // Runs `call` on a new thread and returns its Windows thread id.
-    template <class Call>
-    DWORD onNewThread(Call call) {
-        DWORD id = 0;
-        std::thread([&] {
-            id = GetCurrentThreadId();
-            call();
-        }).join();
-        return id;
-    }
-};
+using ServiceAdvice = LoadedCantrelle;
 
 TEST_F(ServiceAdvice, InitaudioWithoutComSaysToCallCoInitializeEx) {
     bool opened = true;
     const DWORD thread =
-        onNewThread([&] { opened = cl.initaudio(2, 48000, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false); });
+        onOtherThread([&] { opened = cl.initaudio(2, 48000, 0, 0.0f, 0, 0, nullptr, nullptr, nullptr, false); });
     EXPECT_FALSE(opened);
     EXPECT_THAT(logged(), ElementsAre(logLine("audio_wasapi@19d5a091:859 failed with HRESULT 0x800401f0", thread),
                                       logLine("Failed to initialise audio", thread), logLine(kComAdvice, thread)));
@@ -46,7 +35,7 @@ TEST_F(ServiceAdvice, InitaudioWithoutComSaysToCallCoInitializeEx) {
 
 TEST_F(ServiceAdvice, ALoadThatConvertsWithoutComSaysToCallCoInitializeEx) {
     int32_t id = 0;
-    const DWORD thread = onNewThread([&] { id = cl.loadfloat(kStereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "early"); });
+    const DWORD thread = onOtherThread([&] { id = cl.loadfloat(kStereo, 8, 2, 44100, 0, 1.0f, 0.0f, 0, "early"); });
     EXPECT_EQ(id, -1);
     EXPECT_THAT(logged(), ElementsAre(logLine("Failed to load sound [early] (Operation failed)", thread),
                                       logLine(kComAdvice, thread)));
@@ -60,7 +49,7 @@ TEST_F(ServiceAdvice, WithComTheLoadConvertsAndNothingIsAdvised) {
     const std::vector<float> tone(8820, 0.25f);  // 0.1 s: more than the converter's delay
     for (const bool startMediaFoundation : {false, true}) {
         int32_t id = -1;
-        onNewThread([&] {
+        onOtherThread([&] {
             ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
             if (startMediaFoundation) {
                 ASSERT_TRUE(SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET)));
