@@ -10,13 +10,14 @@
 #include <memory>
 #include <vector>
 
-#include "core/engine.h"
+#include "core/output_format.h"
+#include "engine/engine.h"
 #include "mixer/mix_kernel.h"
-#include "mixer/output_format.h"
 #include "mixer/render.h"
 #include "mixer/voice_params.h"
 #include "oracle/frame_major_render.h"
 #include "sound/loading.h"
+#include "sound/output_change.h"
 #include "sound/playback.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "sound/sample_memory.h"
 
 namespace {

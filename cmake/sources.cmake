@@ -1,12 +1,12 @@
 # The library's sources; the platform layer differs between the two builds.
 set(CANTRELLE_SOURCES
-  src/api/global_engine.cpp
   src/api/exports_engine.cpp
   src/api/exports_input.cpp
-  src/api/global_input.cpp
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
+  src/api/global_engine.cpp
+  src/api/global_input.cpp
   src/audio/audio_thread.cpp
   src/audio/audio_wasapi.cpp
   src/audio/client_open.cpp
@@ -14,16 +14,17 @@ set(CANTRELLE_SOURCES
   src/audio/device_enumeration.cpp
   src/audio/format_log.cpp
   src/audio/format_negotiation.cpp
+  src/audio/null_provider.cpp
   src/audio/resampler.cpp
   src/clock/clock.cpp
   src/clock/render_handshake.cpp
-  src/clock/scheduling.cpp
-  src/core/audio_init.cpp
-  src/core/engine.cpp
+  src/core/engine_core.cpp
   src/core/log.cpp
-  src/core/null_provider.cpp
   src/core/provider_registry.cpp
+  src/engine/audio_init.cpp
+  src/engine/engine.cpp
   src/engine/provider_list.cpp
+  src/engine/tick.cpp
   src/input/controller_state.cpp
   src/input/default_input.cpp
   src/input/hook_logic.cpp
@@ -34,15 +35,16 @@ set(CANTRELLE_SOURCES
   src/input/safe_input.cpp
   src/mixer/limiter_controls.cpp
   src/mixer/mix_kernel.cpp
-  src/mixer/output_format.cpp
   src/mixer/render.cpp
-  src/mixer/sound_preparation.cpp
   src/mixer/voice_mix.cpp
   src/mixer/voice_params.cpp
   src/mixer/voice_start.cpp
   src/sound/loading.cpp
+  src/sound/output_change.cpp
   src/sound/playback.cpp
   src/sound/sample_memory.cpp
+  src/sound/scheduling.cpp
+  src/sound/sound_preparation.cpp
   src/sound/sound_record.cpp
   src/sound/sound_table.cpp
   src/sound/start_event.cpp

@@ -15,9 +15,10 @@
 #include <thread>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
+#include "engine/tick.h"
 #include "fakes/mixer_fixture.h"
 #include "mixer/limiter_controls.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

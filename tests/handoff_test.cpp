@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
+#include "core/output_format.h"
 #include "fakes/mixer_fixture.h"
 #include "fakes/scripted_seam.h"
 #include "mixer/audio_handoff.h"
 #include "mixer/channel_gains.h"
-#include "mixer/output_format.h"
+#include "sound/output_change.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

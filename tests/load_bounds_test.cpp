@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fakes/engine_fixture.h"
-#include "mixer/sound_preparation.h"
 #include "sound/loading.h"
+#include "sound/sound_preparation.h"
 
 namespace cl::test {
 namespace {

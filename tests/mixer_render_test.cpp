@@ -9,13 +9,14 @@
 #include <thread>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
+#include "core/output_format.h"
 #include "fakes/mixer_fixture.h"
 #include "mixer/limiter_controls.h"
 #include "mixer/mix_kernel.h"
-#include "mixer/output_format.h"
 #include "mixer/voice_params.h"
+#include "sound/output_change.h"
 #include "sound/playback.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

@@ -4,9 +4,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/output_format.h"
 #include "fakes/engine_fixture.h"
-#include "mixer/output_format.h"
 #include "sound/loading.h"
+#include "sound/output_change.h"
 
 namespace cl::test {
 namespace {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
 #include "fakes/mixer_fixture.h"
 #include "fakes/sound_lock_holder.h"
 #include "sound/playback.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

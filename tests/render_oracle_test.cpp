@@ -16,8 +16,7 @@
 #include <vector>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
-#include "core/audio_init.h"
+#include "engine/audio_init.h"
 #include "fakes/fake_provider.h"
 #include "fakes/scripted_seam.h"
 #include "mixer/limiter_controls.h"
@@ -27,6 +26,7 @@
 #include "oracle/frame_major_render.h"
 #include "sound/loading.h"
 #include "sound/playback.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

@@ -5,9 +5,10 @@
 #include <thread>
 
 #include "clock/clock.h"
-#include "clock/scheduling.h"
+#include "engine/tick.h"
 #include "fakes/mixer_fixture.h"
 #include "mixer/audio_handoff.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "audio/audio_thread.h"
-#include "clock/scheduling.h"
 #include "fakes/mixer_fixture.h"
 #include "fakes/wasapi_fixture.h"
+#include "sound/scheduling.h"
 
 namespace cl::test {
 namespace {

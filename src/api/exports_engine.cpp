@@ -1,7 +1,7 @@
 // Engine core: audio initialisation, build information and logging.
 #include "api/global_engine.h"
 #include "cantrelle.h"
-#include "core/audio_init.h"
+#include "engine/audio_init.h"
 
 using namespace cl;
 

@@ -1,8 +1,9 @@
 // Playback, scheduling, pause and tick.
 #include "api/global_engine.h"
 #include "cantrelle.h"
-#include "clock/scheduling.h"
+#include "engine/tick.h"
 #include "sound/playback.h"
+#include "sound/scheduling.h"
 
 using namespace cl;
 

@@ -2,7 +2,7 @@
 // The library's one engine and the boundary helper every export goes through.
 #include <exception>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 
 namespace cl {
 

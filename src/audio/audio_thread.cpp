@@ -1,6 +1,5 @@
 #include "audio/audio_thread.h"
 
-#include "core/engine.h"
 #include "platform/audio_results.h"
 
 namespace cl {
@@ -9,7 +8,7 @@ namespace {
 // The thread keeps running whatever priority it gets: an output that Init
 // reported open must not fall silent because the scheduler said no.
 void raisePriority(const AudioThreadContext& context) {
-    Logger& log = context.engine.log;
+    Logger& log = context.host.logger();
     if (context.state.useMmcss) {
         const uint32_t error = context.platform.joinProAudioTask();
         if (error == 0) return;
@@ -39,7 +38,7 @@ CL_REALTIME void noteLostDevice(WasapiState& state, int32_t result) {
 CL_REALTIME void failStep(const AudioThreadContext& context, int check, int32_t result) {
     WasapiState& state = context.state;
     noteLostDevice(state, result);
-    if (!state.stepFailing) logCheckFailure(context.engine.log, check, result);
+    if (!state.stepFailing) logCheckFailure(context.host.logger(), check, result);
     state.stepFailing = true;
 }
 
@@ -51,7 +50,7 @@ void audioThreadMain(const AudioThreadContext& context) {
     raisePriority(context);
     renderStep(context);  // the buffer holds fillTarget frames before the stream starts
     if (const int32_t result = state.audioClient->Start(); platform::failed(result)) {
-        logCheckFailure(context.engine.log, 1404, result);
+        logCheckFailure(context.host.logger(), 1404, result);
         // Nothing will play: tell the game to reopen rather than leave it
         // with an output that looks open.
         state.deviceLost.store(1, std::memory_order_relaxed);
@@ -88,7 +87,7 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
         failStep(context, 1475, result);
         return;
     }
-    const uint32_t flags = renderPeriod(context.engine, out, frames);
+    const uint32_t flags = context.host.renderPeriod(out, frames);
     if (const int32_t result = state.renderClient->ReleaseBuffer(frames, flags); platform::failed(result)) {
         failStep(context, 1480, result);
         return;

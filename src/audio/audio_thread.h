@@ -2,12 +2,12 @@
 // The audio thread: raises its priority, fills the device buffer, starts the
 // client and then tops the buffer up to fillTarget on every timer tick.
 #include "audio/wasapi_state.h"
-#include "mixer/render.h"
+#include "core/provider.h"
 
 namespace cl {
 
 struct AudioThreadContext {
-    Engine& engine;
+    ProviderHost& host;
     platform::AudioPlatform& platform;
     WasapiState& state;
 };

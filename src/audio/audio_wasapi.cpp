@@ -7,8 +7,7 @@
 #include "audio/format_negotiation.h"
 #include "audio/resampler.h"
 #include "audio/service_advice.h"
-#include "core/engine.h"
-#include "mixer/output_format.h"
+#include "core/output_format.h"
 #include "platform/audio_results.h"
 
 namespace cl {
@@ -28,8 +27,8 @@ WasapiProvider::~WasapiProvider() {
     if (state_.audioThread) Shutdown();
 }
 
-void WasapiProvider::attach(Engine& engine) {
-    log_ = &engine.log;
+void WasapiProvider::attach(Logger& log) {
+    log_ = &log;
     notificationClient_.setLog(log_);
 }
 
@@ -38,27 +37,28 @@ Logger& WasapiProvider::log() {
     return log_ != nullptr ? *log_ : silent;
 }
 
-bool WasapiProvider::Init(Engine& engine, const ProviderInitArgs& args) {
+bool WasapiProvider::Init(ProviderHost& host, const ProviderInitArgs& args) {
+    Logger& log = host.logger();
     initAdvice_ = nullptr;
     state_.sleepPolling = args.sleepPolling;
     state_.useMmcss = args.useMmcss;
     if (!platform_.hasAudioDevices()) {
-        engine.log.message(3, "[CL] [tid=%4x] WASAPI output is not available in this build\n", tid());
+        log.message(3, "[CL] [tid=%4x] WASAPI output is not available in this build\n", tid());
         return false;
     }
     uint32_t periodMin = 0;
     uint32_t periodMax = 0;
     if (const uint32_t result = platform_.timeGetDevCaps(&periodMin, &periodMax); result != 0) {
-        engine.log.message(3, "[CL] [tid=%4x] Failed to get time limits: %#x\n", tid(), result);
+        log.message(3, "[CL] [tid=%4x] Failed to get time limits: %#x\n", tid(), result);
         return false;
     }
     ClientDefaults defaults;
-    if (!open(engine, args, periodMin, &defaults)) {
+    if (!open(host, args, periodMin, &defaults)) {
         releaseAfterFailure();
         return false;
     }
-    engine.log.message(1, "[CL] [tid=%4x] Default settings: shared=%.1fms, exclusive=%.1fms\n", tid(),
-                       static_cast<double>(defaults.sharedMs), static_cast<double>(defaults.exclusiveMs));
+    log.message(1, "[CL] [tid=%4x] Default settings: shared=%.1fms, exclusive=%.1fms\n", tid(),
+                static_cast<double>(defaults.sharedMs), static_cast<double>(defaults.exclusiveMs));
     if (args.exclusiveDefaultMs != nullptr) *args.exclusiveDefaultMs = defaults.exclusiveMs;
     if (args.sharedDefaultMs != nullptr) *args.sharedDefaultMs = defaults.sharedMs;
     platform_.timeBeginPeriod(1);
@@ -67,9 +67,9 @@ bool WasapiProvider::Init(Engine& engine, const ProviderInitArgs& args) {
 
 // The device and its property store are released when this returns, on
 // every path; what the output keeps is in state_.
-bool WasapiProvider::open(Engine& engine, const ProviderInitArgs& args, uint32_t timerPeriodMin,
+bool WasapiProvider::open(ProviderHost& host, const ProviderInitArgs& args, uint32_t timerPeriodMin,
                           ClientDefaults* defaults) {
-    Logger& log = engine.log;
+    Logger& log = host.logger();
     std::unique_ptr<platform::AudioDevice> device;
     std::unique_ptr<platform::PropertyStore> store;
 
@@ -135,7 +135,7 @@ bool WasapiProvider::open(Engine& engine, const ProviderInitArgs& args, uint32_t
     }
     logFormat(log, platform_, chosen, "Selected");
     const uint32_t rate = args.frameRate != 0 ? args.frameRate : chosen.samplesPerSec;
-    if (!setOutputFormat(engine, static_cast<SampleFormat>(format), rate, chosen.channels)) {
+    if (!host.setOutputFormat(static_cast<SampleFormat>(format), rate, chosen.channels)) {
         log.message(3, "[CL] [tid=%4x] Failed to set format\n", tid());
         return false;
     }
@@ -156,7 +156,7 @@ bool WasapiProvider::open(Engine& engine, const ProviderInitArgs& args, uint32_t
     // Cleared before the thread exists, so a loss the thread reports at once
     // (a failed Start) is not wiped out by this Init; kept on failure.
     const uint8_t wasLost = state_.deviceLost.exchange(0, std::memory_order_relaxed);
-    const AudioThreadContext thread{engine, platform_, state_};
+    const AudioThreadContext thread{host, platform_, state_};
     if (const uint32_t error = platform_.createThread([thread] { audioThreadMain(thread); }, &state_.audioThread);
         error != 0) {
         state_.deviceLost.store(wasLost, std::memory_order_relaxed);

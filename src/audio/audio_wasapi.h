@@ -16,9 +16,9 @@ public:
     explicit WasapiProvider(platform::AudioPlatform& platform = platform::systemAudioPlatform());
     ~WasapiProvider() override;
 
-    void attach(Engine& engine) override;
+    void attach(Logger& log) override;
     const char* initFailureAdvice() const override { return initAdvice_; }
-    bool Init(Engine& engine, const ProviderInitArgs& args) override;
+    bool Init(ProviderHost& host, const ProviderInitArgs& args) override;
     void Shutdown() override;
     void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,
                   uint32_t sourceRate, uint32_t destinationRate) override;
@@ -32,7 +32,7 @@ public:
     platform::DeviceChangeListener& deviceChangeClient() { return notificationClient_; }
 
 private:
-    bool open(Engine& engine, const ProviderInitArgs& args, uint32_t timerPeriodMin, ClientDefaults* defaults);
+    bool open(ProviderHost& host, const ProviderInitArgs& args, uint32_t timerPeriodMin, ClientDefaults* defaults);
     void releaseAfterFailure();
     Logger& log();
 

@@ -3,7 +3,7 @@
 // write it and the device takes it, else the first known format it takes.
 #include <cstdint>
 
-#include "mixer/output_format.h"
+#include "core/output_format.h"
 #include "platform/audio_services.h"
 
 namespace cl {

@@ -10,7 +10,6 @@
 namespace cl {
 
 class Logger;
-struct Engine;
 
 // Writes "audio_wasapi@19d5a091:<check> failed with HRESULT <code>" (level 3).
 void logCheckFailure(Logger& log, int check, int32_t result);

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "clock/render_handshake.h"
-#include "core/engine.h"
+#include "clock/timing_state.h"
 #include "core/float_convert.h"
 
 namespace cl {
@@ -11,7 +11,7 @@ namespace {
 
 // While audio is open the clock belongs to the main thread; before that any
 // thread may set it.
-bool mayChangeClock(Engine& engine) {
+bool mayChangeClock(TimingState& engine) {
     return !engine.audio.audioInitialised.load(std::memory_order_relaxed) || engine.isMainThread();
 }
 
@@ -21,7 +21,7 @@ int64_t secondsToFrames(double seconds, uint32_t frameRate) {
     return saturatingTruncate<int64_t>(seconds * static_cast<double>(frameRate));
 }
 
-void startClockFrom(Engine& engine, double seconds) {
+void startClockFrom(TimingState& engine, double seconds) {
     if (!mayChangeClock(engine)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to start clock (must be started on the main thread)\n", tid());
         return;
@@ -44,7 +44,7 @@ void startClockFrom(Engine& engine, double seconds) {
     engine.clock.clockFrame.exchange(frame, std::memory_order_seq_cst);
 }
 
-void stopClock(Engine& engine) {
+void stopClock(TimingState& engine) {
     if (!mayChangeClock(engine)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to stop clock (must be stopped on the main thread)\n", tid());
         return;
@@ -58,7 +58,7 @@ void stopClock(Engine& engine) {
     waitForRenderToYield(engine, "StopClock");
 }
 
-double getClock(Engine& engine) {
+double getClock(TimingState& engine) {
     Clock& clock = engine.clock;
     int64_t frame;
     {
@@ -69,6 +69,6 @@ double getClock(Engine& engine) {
     return static_cast<double>(frame) / static_cast<double>(engine.output.frameRate());
 }
 
-bool clockRunning(Engine& engine) { return engine.clock.running(); }
+bool clockRunning(TimingState& engine) { return engine.clock.running(); }
 
 }  // namespace cl

@@ -8,10 +8,11 @@
 #include <stdexcept>
 
 #include "cantrelle.h"
+#include "core/log.h"
+#include "core/output_format.h"
+#include "core/realtime.h"
 
 namespace cl {
-
-struct Engine;
 
 // Arguments 2 to 10 of initaudio, flags reduced to booleans.
 struct ProviderInitArgs {
@@ -39,6 +40,21 @@ private:
     const char* advice_;
 };
 
+// What a provider's open output drives: the engine it was opened for. Init
+// sets the format through it; the audio thread renders through it.
+class ProviderHost {
+public:
+    virtual Logger& logger() = 0;
+    // Logs and returns false on a format the mixer cannot write.
+    virtual bool setOutputFormat(SampleFormat format, uint32_t frameRate, uint32_t channels) = 0;
+    // One device period: returns the release flags (the silent flag's value
+    // when nothing was written).
+    CL_REALTIME virtual uint32_t renderPeriod(uint8_t* buffer, uint32_t frames) = 0;
+
+protected:
+    ~ProviderHost() = default;
+};
+
 // The operations in slot order. Init receives the engine it opens output
 // for, rather than reaching for process-wide state, so tests run providers
 // against engines of their own.
@@ -47,11 +63,11 @@ public:
     virtual ~ProviderOps() = default;
     // Called once by the engine that holds the provider, before any
     // operation: operations without an engine argument log through it.
-    virtual void attach(Engine&) {}
+    virtual void attach(Logger&) {}
     // After Init failed: advice for the game when the cause is one it can
     // mend, logged after "Failed to initialise audio"; null otherwise.
     virtual const char* initFailureAdvice() const { return nullptr; }
-    virtual bool Init(Engine& engine, const ProviderInitArgs& args) = 0;
+    virtual bool Init(ProviderHost& host, const ProviderInitArgs& args) = 0;
     virtual void Shutdown() = 0;
     // Converts interleaved stereo floats. A provider that converts allocates
     // the destination with allocateSamples and writes pointer and count; one
@@ -69,7 +85,7 @@ class ProviderRegistry {
 public:
     void add(int32_t number, std::unique_ptr<ProviderOps> provider);
     ProviderOps* find(int32_t number) const;
-    void attachAll(Engine& engine);
+    void attachAll(Logger& log);
 
 private:
     std::map<int32_t, std::unique_ptr<ProviderOps>> providers_;
@@ -77,8 +93,5 @@ private:
 
 inline constexpr int32_t kNullProvider = 1;
 inline constexpr int32_t kWasapiProvider = 2;
-
-// The registry of a real library: the null provider (1) and WASAPI (2).
-ProviderRegistry defaultProviderRegistry();
 
 }  // namespace cl

@@ -11,8 +11,8 @@ ProviderOps* ProviderRegistry::find(int32_t number) const {
     return found == providers_.end() ? nullptr : found->second.get();
 }
 
-void ProviderRegistry::attachAll(Engine& engine) {
-    for (auto& [number, provider] : providers_) provider->attach(engine);
+void ProviderRegistry::attachAll(Logger& log) {
+    for (auto& [number, provider] : providers_) provider->attach(log);
 }
 
 }  // namespace cl

@@ -1,9 +1,9 @@
-// The audio providers of a real library, by number: the null provider (1)
-// and WASAPI (2). Declared in core/provider.h beside the registry; defined
-// here, above the subsystems, since it names one of them.
+// The audio providers of a real library, by number. Here, above the rooms,
+// since it names their providers.
+#include "engine/provider_list.h"
+
 #include "audio/audio_wasapi.h"
-#include "core/null_provider.h"
-#include "core/provider.h"
+#include "audio/null_provider.h"
 
 namespace cl {
 

@@ -7,9 +7,10 @@
 #include <mutex>
 #include <vector>
 
-#include "core/engine.h"
+#include "core/log.h"
 #include "input/input_callbacks.h"
 #include "input/input_provider.h"
+#include "input/input_ticker.h"
 #include "input/safe_input.h"
 
 namespace cl {

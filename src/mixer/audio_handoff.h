@@ -2,7 +2,7 @@
 // The audio thread's side of the hand-off with the game's threads: taking
 // over play, stop and unschedule requests, and firing scheduled starts. The
 // game's side is in sound/playback.cpp, sound/loading.cpp (unload) and
-// clock/scheduling.cpp. The rules both sides keep:
+// sound/scheduling.cpp. The rules both sides keep:
 //
 // - Requests: a request's value is stored before its flag (release); the
 //   mixer reads the flag (acquire), acts on the voice, and only then clears

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/engine.h"
+#include "mixer/mixer_state.h"
 
 namespace cl {
 
-void setLimiterThreshold(Engine& engine, float decibels) {
+void setLimiterThreshold(MixerState& engine, float decibels) {
     if (std::isnan(decibels)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to set limiter threshold (value cannot be NaN)\n", tid());
         return;
@@ -20,7 +20,7 @@ void setLimiterThreshold(Engine& engine, float decibels) {
     limiter.limiterLevel.store(linear, std::memory_order_relaxed);
 }
 
-void setLimiterRelease(Engine& engine, float milliseconds) {
+void setLimiterRelease(MixerState& engine, float milliseconds) {
     if (std::isnan(milliseconds)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to set limiter release (value cannot be NaN)\n", tid());
         return;
@@ -28,10 +28,10 @@ void setLimiterRelease(Engine& engine, float milliseconds) {
     engine.limiter.limiterReleaseMs.store(std::max(milliseconds, 0.0f), std::memory_order_relaxed);
 }
 
-float takeLimiterScale(Engine& engine) {
+float takeLimiterScale(MixerState& engine) {
     return engine.limiter.limiterMinGain.exchange(1.0f, std::memory_order_relaxed);
 }
 
-float takeMaxSample(Engine& engine) { return engine.limiter.maxSample.exchange(0.0f, std::memory_order_relaxed); }
+float takeMaxSample(MixerState& engine) { return engine.limiter.maxSample.exchange(0.0f, std::memory_order_relaxed); }
 
 }  // namespace cl

@@ -6,7 +6,7 @@
 
 namespace cl {
 
-CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
+CL_REALTIME RenderResult renderBuffer(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
                                       uint32_t* framesDone) {
     return renderBufferWith<NoSeam>(engine, out, frames, nextOut, framesDone);
 }
@@ -15,14 +15,14 @@ namespace {
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 }
 
-CL_REALTIME void fillSilence(Engine& engine, uint8_t* out, uint32_t frames) {
+CL_REALTIME void fillSilence(MixerState& engine, uint8_t* out, uint32_t frames) {
     const OutputFormat& output = engine.output;
     const SampleFormat format = output.outputFormat.load(relaxed);
     const size_t bytes = static_cast<size_t>(frames) * output.outputChannels.load(relaxed) * bytesPerSample(format);
     std::memset(out, silenceByte(format), bytes);
 }
 
-CL_REALTIME uint32_t renderPeriod(Engine& engine, uint8_t* buffer, uint32_t frames) {
+CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t frames) {
     // Raised before renderBuffer reads the pause flag or the clock, so a main
     // thread that set either and then sees renderActive clear knows that no
     // render saw the old value.

@@ -2,31 +2,26 @@
 // The mixer: renders blocks of device frames from every playing voice.
 #include <cstdint>
 
-namespace cl {
+#include "core/realtime.h"
+#include "mixer/mixer_state.h"
 
-struct Engine;
+namespace cl {
 
 // Values of the device's buffer flags: Silent is the "silent" release flag.
 enum class RenderResult : uint32_t { Rendered = 0, Silent = 2 };
 
-inline constexpr uint32_t kMaxRenderFrames = 512;
-
-// Marks functions that run on the audio thread: no lock it can wait on, no
-// allocation, no log line.
-#define CL_REALTIME
-
 // Renders min(frames, 512) frames at out, or returns Silent without writing
 // (audio paused, or no sound loaded). Called by the audio thread, by the
 // null path and directly by tests.
-CL_REALTIME RenderResult renderBuffer(Engine& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
+CL_REALTIME RenderResult renderBuffer(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
                                       uint32_t* framesDone);
 
 // Writes `frames` frames of silence in the output format.
-CL_REALTIME void fillSilence(Engine& engine, uint8_t* out, uint32_t frames);
+CL_REALTIME void fillSilence(MixerState& engine, uint8_t* out, uint32_t frames);
 
 // What the audio thread does for one device period: raises renderActive,
 // renders until the period is full, and lowers it. Returns the release flags:
 // Silent's value when the whole period is silent and nothing was written.
-CL_REALTIME uint32_t renderPeriod(Engine& engine, uint8_t* buffer, uint32_t frames);
+CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t frames);
 
 }  // namespace cl

@@ -5,9 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/engine.h"
 #include "mixer/audio_handoff.h"
 #include "mixer/handoff_seam.h"
+#include "mixer/mixer_state.h"
+#include "mixer/render.h"
 #include "mixer/sample_writer.h"
 #include "mixer/smoothing.h"
 #include "mixer/voice_mix.h"
@@ -82,7 +83,7 @@ inline void smoothLevel(float& current, const SmoothedLevel& level, float step) 
 // in `Format` with `Written` (1 or 2) channels carrying sound; compiled once
 // per format, so no frame branches on it. Returns the byte after the last frame.
 template <SampleFormat Format, uint32_t Written>
-uint8_t* writeFramesAs(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+uint8_t* writeFramesAs(MixerState& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
     const OutputFormat& output = engine.output;
     const uint32_t extraBytes = (output.outputChannels.load(relaxed) - Written) * bytesPerSample(Format);
     const uint32_t rate = output.frameRate();
@@ -127,12 +128,12 @@ uint8_t* writeFramesAs(Engine& engine, const float* const (&bus)[4], uint32_t fr
 }
 
 template <SampleFormat Format>
-uint8_t* writeFramesIn(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+uint8_t* writeFramesIn(MixerState& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
     return engine.output.outputChannels.load(relaxed) == 1 ? writeFramesAs<Format, 1>(engine, bus, frames, out)
                                                            : writeFramesAs<Format, 2>(engine, bus, frames, out);
 }
 
-inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
+inline uint8_t* writeFrames(MixerState& engine, const float* const (&bus)[4], uint32_t frames, uint8_t* out) {
     switch (engine.output.outputFormat.load(relaxed)) {
         case SampleFormat::Pcm8: return writeFramesIn<SampleFormat::Pcm8>(engine, bus, frames, out);
         case SampleFormat::Pcm16: return writeFramesIn<SampleFormat::Pcm16>(engine, bus, frames, out);
@@ -151,7 +152,8 @@ inline uint8_t* writeFrames(Engine& engine, const float* const (&bus)[4], uint32
 // from the same products added in the same order as a frame-by-frame mix.
 // Then the buses are mixed, limited and written frame by frame.
 template <class Seam>
-RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut, uint32_t* framesDone) {
+RenderResult renderBufferWith(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
+                              uint32_t* framesDone) {
     using namespace render_detail;
     // Sequentially consistent: pairs with the main thread's store of the flag
     // before it reads renderActive (the pause handshake).
@@ -179,7 +181,7 @@ RenderResult renderBufferWith(Engine& engine, uint8_t* out, uint32_t frames, uin
 
     const OutputFormat& output = engine.output;
     const uint32_t rate = output.frameRate();
-    Engine::MixerMemory& memory = engine.mixer;
+    MixerState::MixerMemory& memory = engine.mixer;
     uint16_t* const visits = memory.visits.data();
     uint32_t visitCount = 0;
     // Nothing asked since the last full scan: no request waits and no sound

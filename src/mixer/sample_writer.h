@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mixer/output_format.h"
+#include "core/output_format.h"
 
 namespace cl {
 

@@ -37,7 +37,7 @@ std::atomic<float>* field(SoundRecord& record, VoiceParam param) {
     }
 }
 
-SmoothedLevel& level(Engine& engine, Bus bus) {
+SmoothedLevel& level(MixerState& engine, Bus bus) {
     switch (bus) {
         case Bus::Music: return engine.buses.musicVolume;
         case Bus::Sfx: return engine.buses.sfxVolume;
@@ -59,7 +59,7 @@ const char* busWord(Bus bus) {
 
 }  // namespace
 
-void setVoiceParam(Engine& engine, uint32_t id, VoiceParam param, float value) {
+void setVoiceParam(MixerState& engine, uint32_t id, VoiceParam param, float value) {
     SoundCall call(engine, id, action("set", word(param)).c_str());
     SoundRecord* record = call.record();
     if (record == nullptr) return;
@@ -80,7 +80,7 @@ void setVoiceParam(Engine& engine, uint32_t id, VoiceParam param, float value) {
     setLevelParameter(*record, *field(*record, param), stored);
 }
 
-float getVoiceParam(Engine& engine, uint32_t id, VoiceParam param) {
+float getVoiceParam(MixerState& engine, uint32_t id, VoiceParam param) {
     SoundCall call(engine, id, action("get", word(param)).c_str());
     SoundRecord* record = call.record();
     if (record == nullptr) return 0.0f;
@@ -93,18 +93,18 @@ float getVoiceParam(Engine& engine, uint32_t id, VoiceParam param) {
     }
 }
 
-void setLoop(Engine& engine, uint32_t id, bool loop) {
+void setLoop(MixerState& engine, uint32_t id, bool loop) {
     SoundCall call(engine, id, "set loop status for");
     if (SoundRecord* record = call.record()) record->loop.store(loop ? 1 : 0, relaxed);
 }
 
-bool getLoop(Engine& engine, uint32_t id) {
+bool getLoop(MixerState& engine, uint32_t id) {
     SoundCall call(engine, id, "get loop status for");
     SoundRecord* record = call.record();
     return record != nullptr && record->loop.load(relaxed) != 0;
 }
 
-void setSpeedOrPitch(Engine& engine, uint32_t id, VoiceParam param, float) {
+void setSpeedOrPitch(MixerState& engine, uint32_t id, VoiceParam param, float) {
     const bool speed = param == VoiceParam::Speed;
     if (!requireMainThread(engine, speed ? "SetSpeed" : "SetSemitones")) return;
     SoundRecord* record = engine.sounds.lookupSound(id);  // main thread: no lock needed
@@ -120,7 +120,7 @@ void setSpeedOrPitch(Engine& engine, uint32_t id, VoiceParam param, float) {
     }
 }
 
-void setBusVolume(Engine& engine, Bus bus, float volume) {
+void setBusVolume(MixerState& engine, Bus bus, float volume) {
     if (std::isnan(volume)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to set %s volume (value cannot be NaN)\n", tid(), busWord(bus));
         return;
@@ -128,6 +128,6 @@ void setBusVolume(Engine& engine, Bus bus, float volume) {
     level(engine, bus).target.store(std::clamp(volume, 0.0f, 1.0f), relaxed);
 }
 
-float getBusVolume(Engine& engine, Bus bus) { return level(engine, bus).target.load(relaxed); }
+float getBusVolume(MixerState& engine, Bus bus) { return level(engine, bus).target.load(relaxed); }
 
 }  // namespace cl

@@ -7,9 +7,9 @@
 #include <new>
 
 #include "clock/render_handshake.h"
-#include "core/engine.h"
 #include "core/float_convert.h"
-#include "mixer/sound_preparation.h"
+#include "sound/sound_preparation.h"
+#include "sound/sound_state.h"
 
 namespace cl {
 namespace {
@@ -23,7 +23,7 @@ constexpr uint32_t kBusCount = 4;
 // seconds and gigabytes (or leave nothing to play) before anything is
 // allocated. Its value is printed to nine digits, so a factor just outside
 // a bound does not read as the bound.
-bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
+bool speedAndPitchValid(SoundState& engine, float speed, float semitones) {
     if (!(speed > 0.0f)) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid speed %f (must be strictly positive)\n", tid(), speed);
         return false;
@@ -42,18 +42,18 @@ bool speedAndPitchValid(Engine& engine, float speed, float semitones) {
     return true;
 }
 
-void warnRuntimeSpeed(Engine& engine, bool runtimeSpeed) {
+void warnRuntimeSpeed(SoundState& engine, bool runtimeSpeed) {
     if (runtimeSpeed) {
         engine.log.message(2, "[CL] [tid=%4x] Runtime speed changes are not supported in this build\n", tid());
     }
 }
 
-void logLoadFailure(Engine& engine, const char* name, const char* reason) {
+void logLoadFailure(SoundState& engine, const char* name, const char* reason) {
     engine.log.message(3, "[CL] [tid=%4x] Failed to load sound [%s] (%s)\n", tid(), name ? name : kUnknownName, reason);
 }
 
 // After the failure line: what the game can do about it, when it can.
-void logAdvice(Engine& engine, const std::exception& error) {
+void logAdvice(SoundState& engine, const std::exception& error) {
     if (const auto* failure = dynamic_cast<const ProviderFailure*>(&error)) {
         engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), failure->advice());
     }
@@ -61,7 +61,7 @@ void logAdvice(Engine& engine, const std::exception& error) {
 
 }  // namespace
 
-int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency,
+int32_t loadFloat(SoundState& engine, const float* pData, uint32_t sampleTotal, uint32_t channels, uint32_t frequency,
                   uint32_t bus, float speed, float semitones, bool runtimeSpeed, const char* name) {
     if (channels != 1 && channels != 2) {
         engine.log.message(3, "[CL] [tid=%4x] Invalid channel count %u (must be 1 or 2)\n", tid(), channels);
@@ -110,8 +110,8 @@ int32_t loadFloat(Engine& engine, const float* pData, uint32_t sampleTotal, uint
     return -1;
 }
 
-int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uint32_t bus, float speed, float semitones,
-                    bool runtimeSpeed, float durationSeconds) {
+int32_t loadSegment(SoundState& engine, const void* pData, const char* filename, uint32_t bus, float speed,
+                    float semitones, bool runtimeSpeed, float durationSeconds) {
     if ((pData == nullptr) == (filename == nullptr)) {
         engine.log.message(3, "[CL] [tid=%4x] Must specify exactly one of pData and filename\n", tid());
         return -1;
@@ -146,17 +146,17 @@ int32_t loadSegment(Engine& engine, const void* pData, const char* filename, uin
     return -1;
 }
 
-int32_t loadBytes(Engine& engine) {
+int32_t loadBytes(SoundState& engine) {
     engine.log.message(3, "[CL] [tid=%4x] Decoding is not supported in this build\n", tid());
     return -1;
 }
 
-int32_t decode(Engine& engine) {
+int32_t decode(SoundState& engine) {
     engine.log.message(3, "[CL] [tid=%4x] Decoding is not supported in this build\n", tid());
     return 0;
 }
 
-void unloadSound(Engine& engine, uint32_t id) {
+void unloadSound(SoundState& engine, uint32_t id) {
     bool found = false;
     {
         // Shared access keeps a release on the main thread from freeing the

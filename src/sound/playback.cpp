@@ -9,14 +9,14 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
-double framesToSeconds(Engine& engine, const float* from, const float* to) {
+double framesToSeconds(SoundState& engine, const float* from, const float* to) {
     const uint32_t frames = static_cast<uint32_t>(to - from) >> 1;
     return static_cast<double>(frames) / static_cast<double>(engine.output.frameRate());
 }
 
 }  // namespace
 
-void playFrom(Engine& engine, uint32_t id, double seconds) {
+void playFrom(SoundState& engine, uint32_t id, double seconds) {
     SoundCall call(engine, id, "play");
     SoundRecord* record = call.record();
     if (record == nullptr) return;
@@ -38,7 +38,7 @@ void playFrom(Engine& engine, uint32_t id, double seconds) {
     engine.sounds.raiseVisitGeneration();                                    // after the request
 }
 
-void stopSound(Engine& engine, uint32_t id) {
+void stopSound(SoundState& engine, uint32_t id) {
     SoundCall call(engine, id, "stop");
     if (SoundRecord* record = call.record()) {
         record->playRequested.store(0, relaxed);
@@ -47,7 +47,7 @@ void stopSound(Engine& engine, uint32_t id) {
     }
 }
 
-double getPosition(Engine& engine, uint32_t id) {
+double getPosition(SoundState& engine, uint32_t id) {
     SoundCall call(engine, id, "get position for");
     SoundRecord* record = call.record();
     if (record == nullptr) return 0.0;
@@ -59,14 +59,14 @@ double getPosition(Engine& engine, uint32_t id) {
     return pos == nullptr ? 0.0 : framesToSeconds(engine, record->data.load(relaxed), pos);
 }
 
-double getLength(Engine& engine, uint32_t id) {
+double getLength(SoundState& engine, uint32_t id) {
     SoundCall call(engine, id, "get length for");
     SoundRecord* record = call.record();
     if (record == nullptr) return 0.0;
     return framesToSeconds(engine, record->data.load(relaxed), record->dataEnd.load(relaxed));
 }
 
-int32_t isPlaying(Engine& engine, uint32_t id) {
+int32_t isPlaying(SoundState& engine, uint32_t id) {
     SoundCall call(engine, id, "get playing status for");
     SoundRecord* record = call.record();
     if (record == nullptr) return 0;
@@ -75,7 +75,7 @@ int32_t isPlaying(Engine& engine, uint32_t id) {
     return record->playPos.load(relaxed) != nullptr ? 1 : 0;
 }
 
-void setPosition(Engine& engine, uint32_t id, double seconds) {
+void setPosition(SoundState& engine, uint32_t id, double seconds) {
     if (!requireMainThread(engine, "SetPosition")) return;
     // Main thread: records are freed only here, so no lock is needed.
     SoundRecord* record = engine.sounds.lookupSound(id);

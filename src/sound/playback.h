@@ -2,16 +2,15 @@
 // The game's playback requests and queries. Requests are left in the sound
 // record; the mixer takes them over at the start of its next block.
 #include <cstdint>
+#include "sound/sound_state.h"
 
 namespace cl {
 
-struct Engine;
-
-void playFrom(Engine& engine, uint32_t id, double seconds);
-void stopSound(Engine& engine, uint32_t id);
-double getPosition(Engine& engine, uint32_t id);
-double getLength(Engine& engine, uint32_t id);
-int32_t isPlaying(Engine& engine, uint32_t id);
-void setPosition(Engine& engine, uint32_t id, double seconds);
+void playFrom(SoundState& engine, uint32_t id, double seconds);
+void stopSound(SoundState& engine, uint32_t id);
+double getPosition(SoundState& engine, uint32_t id);
+double getLength(SoundState& engine, uint32_t id);
+int32_t isPlaying(SoundState& engine, uint32_t id);
+void setPosition(SoundState& engine, uint32_t id, double seconds);
 
 }  // namespace cl

@@ -8,7 +8,7 @@
 // before it logs.
 #include <cstdint>
 
-#include "core/engine.h"
+#include "sound/sound_state.h"
 
 namespace cl {
 
@@ -16,7 +16,7 @@ class SoundCall {
 public:
     // action: the words between "Failed to " and " sound", e.g. "play" or
     // "set gain for".
-    SoundCall(Engine& engine, uint32_t id, const char* action) : access_(engine.sounds) {
+    SoundCall(SoundState& engine, uint32_t id, const char* action) : access_(engine.sounds) {
         if (!access_.granted()) {
             engine.log.message(3, "[CL] [tid=%4x] Failed to %s sound %d (sound is locked)\n", tid(), action,
                                static_cast<int>(id));

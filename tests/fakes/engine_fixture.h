@@ -5,10 +5,11 @@
 
 #include <memory>
 
-#include "core/audio_init.h"
-#include "core/engine.h"
+#include "engine/audio_init.h"
+#include "engine/engine.h"
 #include "fakes/fake_provider.h"
 #include "fakes/log_capture.h"
+#include "sound/output_change.h"
 
 namespace cl::test {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "mixer/output_format.h"
+#include "core/output_format.h"
 #include "platform/audio_results.h"
 #include "platform/audio_services.h"
 

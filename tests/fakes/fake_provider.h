@@ -4,9 +4,9 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "core/engine.h"
+#include "core/output_format.h"
 #include "core/provider.h"
-#include "mixer/output_format.h"
+#include "sound/sample_memory.h"
 
 namespace cl::test {
 
@@ -22,8 +22,8 @@ public:
     int tickCalls = 0;
     bool needsReinit = false;
 
-    bool Init(Engine& engine, const ProviderInitArgs& args) override {
-        return setOutputFormat(engine, format, args.frameRate, channels);
+    bool Init(ProviderHost& host, const ProviderInitArgs& args) override {
+        return host.setOutputFormat(format, args.frameRate, channels);
     }
     void Shutdown() override { ++shutdownCalls; }
     void Resample(const float* source, uint32_t sourceCount, float** destination, uint32_t* destinationCount,

@@ -18,8 +18,9 @@
 
 #include "api/global_engine.h"
 #include "cantrelle.h"
-#include "mixer/output_format.h"
+#include "core/output_format.h"
 #include "mixer/render.h"
+#include "sound/output_change.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "fakes/scripted_seam.h"
 #include "mixer/audio_handoff.h"
 #include "mixer/sample_writer.h"

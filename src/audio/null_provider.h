@@ -7,7 +7,7 @@ namespace cl {
 // (16-bit stereo at the requested rate). No audio thread runs with it.
 class NullProvider final : public ProviderOps {
 public:
-    bool Init(Engine& engine, const ProviderInitArgs& args) override;
+    bool Init(ProviderHost& host, const ProviderInitArgs& args) override;
     void Shutdown() override {}
     void Resample(const float*, uint32_t, float**, uint32_t*, uint32_t, uint32_t) override {}
     bool EnumerateDevices(DeviceCallback) override { return true; }

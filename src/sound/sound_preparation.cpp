@@ -1,4 +1,4 @@
-#include "mixer/sound_preparation.h"
+#include "sound/sound_preparation.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -7,9 +7,9 @@
 #include <exception>
 #include <stdexcept>
 
-#include "core/engine.h"
 #include "core/float_convert.h"
 #include "sound/sound_record.h"
+#include "sound/sound_state.h"
 
 namespace cl {
 namespace {
@@ -74,9 +74,9 @@ double rateFactor(float speed, float semitones) {
     return std::exp2(std::log2(static_cast<double>(speed)) + static_cast<double>(semitones) / 12.0);
 }
 
-void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount, uint32_t channels,
-                     uint32_t frameRate, uint32_t bus, float speed, float semitones, uint8_t runtimeSpeed,
-                     const char* name) {
+void initSoundRecord(SoundState& engine, SoundRecord& record, const float* samples, uint32_t sampleCount,
+                     uint32_t channels, uint32_t frameRate, uint32_t bus, float speed, float semitones,
+                     uint8_t runtimeSpeed, const char* name) {
     // Stereo data of odd length ends in half a frame the mixer would read
     // past; it is dropped. Mono counts were checked to fit when doubled.
     const uint32_t stereoCount = channels == 1 ? sampleCount * 2 : sampleCount & ~1u;
@@ -110,7 +110,7 @@ void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, 
     convertSound(engine, record, engine.output.frameRate());
 }
 
-void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate) {
+void convertSound(SoundState& engine, SoundRecord& record, uint32_t outputRate) {
     const uint32_t target = targetRate(record, outputRate);
     if (record.frameRate == target) return;
 

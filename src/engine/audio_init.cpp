@@ -1,8 +1,8 @@
-#include "core/audio_init.h"
+#include "engine/audio_init.h"
 
 #include <cmath>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 
 namespace cl {
 

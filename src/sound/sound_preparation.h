@@ -2,10 +2,10 @@
 // Prepares a sound's samples for the output: stereo floats at the rate that
 // plays one sample frame per output frame, speed and pitch baked in.
 #include <cstdint>
+#include "sound/sound_state.h"
 
 namespace cl {
 
-struct Engine;
 struct SoundRecord;
 
 // The rate factor a load bakes in, speed x 2^(semitones/12), is kept within
@@ -31,9 +31,9 @@ inline constexpr uint64_t kMaxPreparedFrames = UINT32_MAX / 2 - 1;
 // from the rates before anything is allocated or converted), "Pointer was
 // null" when the samples cannot be allocated, and passes on a failure of
 // the provider's resampler; the caller frees the record.
-void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, uint32_t sampleCount, uint32_t channels,
-                     uint32_t frameRate, uint32_t bus, float speed, float semitones, uint8_t runtimeSpeed,
-                     const char* name);
+void initSoundRecord(SoundState& engine, SoundRecord& record, const float* samples, uint32_t sampleCount,
+                     uint32_t channels, uint32_t frameRate, uint32_t bus, float speed, float semitones,
+                     uint8_t runtimeSpeed, const char* name);
 
 // Brings the record's samples to the rate needed for outputRate, starting
 // from its source samples, and keeps a playing voice at the same point.
@@ -41,6 +41,6 @@ void initSoundRecord(Engine& engine, SoundRecord& record, const float* samples, 
 // or would hold no frames (decided before converting), or the provider's
 // resampler fails, the record is left consistent on its source samples and
 // the error is (re)thrown.
-void convertSound(Engine& engine, SoundRecord& record, uint32_t outputRate);
+void convertSound(SoundState& engine, SoundRecord& record, uint32_t outputRate);
 
 }  // namespace cl

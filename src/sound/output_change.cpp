@@ -1,4 +1,4 @@
-#include "mixer/output_format.h"
+#include "sound/output_change.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,16 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "core/engine.h"
 #include "core/float_convert.h"
-#include "mixer/sound_preparation.h"
+#include "sound/sound_preparation.h"
 
 namespace cl {
 namespace {
 
 // Moves every clock position (the clock, the time it stopped at, every
 // scheduled start) to the same time in seconds at the new rate.
-void rescaleClockPositions(Engine& engine, uint32_t oldRate, uint32_t newRate) {
+void rescaleClockPositions(SoundState& engine, uint32_t oldRate, uint32_t newRate) {
     const double ratio = static_cast<double>(newRate) / static_cast<double>(oldRate);
     auto rescale = [ratio](int64_t frame) { return saturatingTruncate<int64_t>(static_cast<double>(frame) * ratio); };
 
@@ -49,19 +48,7 @@ void rescaleClockPositions(Engine& engine, uint32_t oldRate, uint32_t newRate) {
 
 }  // namespace
 
-uint32_t bytesPerSample(SampleFormat format) {
-    switch (format) {
-        case SampleFormat::Pcm8: return 1;
-        case SampleFormat::Pcm16: return 2;
-        case SampleFormat::Pcm24Tight: return 3;
-        case SampleFormat::Pcm24Padded:
-        case SampleFormat::Pcm32:
-        case SampleFormat::Float32: return 4;
-    }
-    return 0;
-}
-
-bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, uint32_t channels) {
+bool setOutputFormat(SoundState& engine, SampleFormat format, uint32_t frameRate, uint32_t channels) {
     const int32_t formatValue = static_cast<int32_t>(format);
     if (formatValue < 1 || formatValue > 6) {
         engine.log.message(3, "[CL] [tid=%4x] Unhandled mix format: %d\n", tid(), formatValue);

@@ -1,9 +1,10 @@
-#include "clock/scheduling.h"
+#include "sound/scheduling.h"
 
 #include <cmath>
 
+#include "clock/clock.h"
 #include "clock/render_handshake.h"
-#include "core/engine.h"
+#include "sound/sound_state.h"
 
 namespace cl {
 namespace {
@@ -37,7 +38,7 @@ void clearActiveQueue(SoundRecord& record) {
     record.unscheduleRequested.store(0, std::memory_order_relaxed);
 }
 
-void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event) {
+void pushStartEvent(SoundState& engine, SoundRecord& record, const StartEvent& event) {
     if (!startEventsAreHeld(engine)) {
         QueueLockGuard guard(record.queueLock);
         record.pendingQueue->push(event);
@@ -52,7 +53,7 @@ void pushStartEvent(Engine& engine, SoundRecord& record, const StartEvent& event
 
 }  // namespace
 
-void scheduleClock(Engine& engine, uint32_t id, double startSeconds, double stopSeconds) {
+void scheduleClock(SoundState& engine, uint32_t id, double startSeconds, double stopSeconds) {
     if (!requireMainThread(engine, "ScheduleClock")) return;
     SoundRecord* record = engine.sounds.lookupSound(id);
     const int printedId = static_cast<int>(id);
@@ -86,7 +87,7 @@ void scheduleClock(Engine& engine, uint32_t id, double startSeconds, double stop
     pushStartEvent(engine, *record, StartEvent{startFrame, stopSeconds - startSeconds});
 }
 
-void unscheduleSound(Engine& engine, uint32_t id) {
+void unscheduleSound(SoundState& engine, uint32_t id) {
     if (!requireMainThread(engine, "Unschedule")) return;
     SoundRecord* record = engine.sounds.lookupSound(id);
     if (record == nullptr) {
@@ -105,7 +106,7 @@ void unscheduleSound(Engine& engine, uint32_t id) {
     engine.sounds.raiseVisitGeneration();
 }
 
-bool pauseAudio(Engine& engine) {
+bool pauseAudio(SoundState& engine) {
     if (!requireMainThread(engine, "PauseAudio")) return false;
     engine.pause.audioPaused.exchange(1, std::memory_order_seq_cst);
     if (!waitForRenderToYield(engine, "PauseAudio")) return false;
@@ -113,22 +114,13 @@ bool pauseAudio(Engine& engine) {
     return true;
 }
 
-void unpauseAudio(Engine& engine) {
+void unpauseAudio(SoundState& engine) {
     if (!requireMainThread(engine, "UnpauseAudio")) return;
     engine.pause.audioPaused.exchange(0, std::memory_order_seq_cst);
 }
 
-void pauseGameAudio(Engine& engine) { engine.pause.gameAudioPaused.store(1, std::memory_order_relaxed); }
+void pauseGameAudio(SoundState& engine) { engine.pause.gameAudioPaused.store(1, std::memory_order_relaxed); }
 
-void unpauseGameAudio(Engine& engine) { engine.pause.gameAudioPaused.store(0, std::memory_order_relaxed); }
-
-void tick(Engine& engine) {
-    if (engine.isMainThread()) {
-        if (engine.audio.audioInitialised.load(std::memory_order_relaxed)) engine.currentProvider().Tick();
-    } else {
-        requireMainThread(engine, "TickAudio");  // logs; the input half still runs
-    }
-    if (InputTicker* input = engine.inputTicker.load(std::memory_order_acquire)) input->tickInputProviders();
-}
+void unpauseGameAudio(SoundState& engine) { engine.pause.gameAudioPaused.store(0, std::memory_order_relaxed); }
 
 }  // namespace cl

@@ -1,12 +1,15 @@
-#include "core/engine.h"
+#include "engine/engine.h"
 
 #include <utility>
+
+#include "mixer/render.h"
+#include "sound/output_change.h"
 
 namespace cl {
 
 Engine::Engine(ProviderRegistry registry, DebugSink debugSink, uint32_t firstSoundId)
-    : log(debugSink), providers(std::move(registry)), sounds(firstSoundId) {
-    providers.attachAll(*this);
+    : MixerState(std::move(registry), debugSink, firstSoundId) {
+    providers.attachAll(log);
 }
 
 // An engine torn down with output open still closes its provider first, so
@@ -21,20 +24,10 @@ Engine::~Engine() {
     }
 }
 
-ProviderOps& Engine::currentProvider() const {
-    // currentProviderId only ever takes registered numbers.
-    return *providers.find(audio.currentProviderId.load(std::memory_order_relaxed));
+bool Engine::setOutputFormat(SampleFormat format, uint32_t frameRate, uint32_t channels) {
+    return cl::setOutputFormat(*this, format, frameRate, channels);
 }
 
-bool Engine::isMainThread() const {
-    const uint32_t main = audio.mainThreadId.load(std::memory_order_relaxed);
-    return main != 0 && main == platform::currentThreadId();
-}
-
-bool requireMainThread(Engine& engine, const char* operation) {
-    if (engine.isMainThread()) return true;
-    engine.log.message(3, "[CL] [tid=%4x] %s must be called from the main thread\n", tid(), operation);
-    return false;
-}
+uint32_t Engine::renderPeriod(uint8_t* buffer, uint32_t frames) { return cl::renderPeriod(*this, buffer, frames); }
 
 }  // namespace cl

@@ -4,10 +4,9 @@
 
 #include "cantrelle.h"
 #include "core/provider.h"
+#include "engine/engine.h"
 
 namespace cl {
-
-struct Engine;
 
 bool initAudio(Engine& engine, int32_t providerId, const ProviderInitArgs& args);
 void freeAudio(Engine& engine);

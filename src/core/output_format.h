@@ -1,11 +1,10 @@
 #pragma once
-// The format the mixer writes, and its change by the provider's open step.
+// The format the mixer writes: every room reads it; sound/output_change.h
+// changes it.
 #include <atomic>
 #include <cstdint>
 
 namespace cl {
-
-struct Engine;
 
 enum class SampleFormat : int32_t {
     Pcm8 = 1,
@@ -30,11 +29,16 @@ struct OutputFormat {
     uint32_t frameRate() const { return outputFrameRate.load(std::memory_order_relaxed); }
 };
 
-uint32_t bytesPerSample(SampleFormat format);
-
-// Validates and sets the output format, rescales the clock and every
-// scheduled start to the same time in seconds, and converts every loaded
-// sound for the new rate. Logs and returns false on invalid arguments.
-bool setOutputFormat(Engine& engine, SampleFormat format, uint32_t frameRate, uint32_t channels);
+constexpr uint32_t bytesPerSample(SampleFormat format) {
+    switch (format) {
+        case SampleFormat::Pcm8: return 1;
+        case SampleFormat::Pcm16: return 2;
+        case SampleFormat::Pcm24Tight: return 3;
+        case SampleFormat::Pcm24Padded:
+        case SampleFormat::Pcm32:
+        case SampleFormat::Float32: return 4;
+    }
+    return 0;
+}
 
 }  // namespace cl

@@ -1,0 +1,25 @@
+#pragma once
+// The engine clock: output frames rendered while it runs.
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+namespace cl {
+
+inline constexpr int64_t kClockStopped = std::numeric_limits<int64_t>::min();
+
+struct Clock {
+    // Game side writes with exchanges, the mixer with one compare-and-swap
+    // per render call, so a start or stop during a render wins over it.
+    std::atomic<int64_t> clockFrame{kClockStopped};
+    int64_t clockStoppedAt = 0;  // guarded by clockMutex
+    // Held by stopclock while stopping and by getclock while reading, so a
+    // reader never sees the stopped marker before clockStoppedAt is set.
+    // The audio thread never takes it.
+    std::mutex clockMutex;
+
+    bool running() const { return clockFrame.load(std::memory_order_acquire) != kClockStopped; }
+};
+
+}  // namespace cl
