@@ -2,6 +2,7 @@
 
 #include "api/global_engine.h"
 #include "input/input_registry.h"
+#include "platform/thread.h"
 
 #include <atomic>
 
@@ -18,11 +19,13 @@ struct LibraryInput {
 // then: its threads cannot be joined while the system holds its loader
 // lock, so the core of a game that never called freeinput stays behind.
 // Down, the core holds no thread and no library, and goes without waiting.
+// At process exit it stays too, up or down: a thread the system ended inside
+// initinput may hold the locks its teardown takes (api/left_at_process_exit.h).
 struct InputOwner {
     std::atomic<LibraryInput*> built{nullptr};  // constant-initialised: ready before any export runs
     ~InputOwner() {
         LibraryInput* input = built.load(std::memory_order_acquire);
-        if (input != nullptr && !input->core.initialised()) delete input;
+        if (input != nullptr && !platform::processIsExiting() && !input->core.initialised()) delete input;
     }
 };
 InputOwner owner;

@@ -13,15 +13,10 @@ Engine::Engine(ProviderRegistry registry, DebugSink debugSink, uint32_t firstSou
 }
 
 // An engine torn down with output open still closes its provider first, so
-// no audio thread renders into freed records. Not at process exit: the
-// audio thread is gone already, and releasing COM objects under the loader
-// lock, perhaps after the game left COM, is what may hang or crash there.
-// (The audio thread's reference keeps the library loaded while output is
-// open, so process exit is the only way here with output open on Windows.)
+// no audio thread renders into freed records. The library's own engine is
+// never torn down at process exit (api/global_engine.cpp).
 Engine::~Engine() {
-    if (audio.audioInitialised.load(std::memory_order_relaxed) && !platform::processIsExiting()) {
-        currentProvider().Shutdown();
-    }
+    if (audio.audioInitialised.load(std::memory_order_relaxed)) currentProvider().Shutdown();
 }
 
 bool Engine::setOutputFormat(SampleFormat format, uint32_t frameRate, uint32_t channels) {

@@ -10,8 +10,12 @@ void debugOutput(const char* text) { ::OutputDebugStringA(text); }
 
 bool processIsExiting() {
     using ShutdownInProgress = BOOLEAN(WINAPI*)();
-    // Through void*: FARPROC and the real signature are unrelated function types.
-    static const auto inProgress = reinterpret_cast<ShutdownInProgress>(
+    // Looked up on every call rather than kept in a function-local static:
+    // the first call is usually at exit, and a static's first initialisation
+    // takes the C++ runtime's one guard lock, which a thread the system ended
+    // inside another static's initialisation would hold for ever. Through
+    // void*: FARPROC and the real signature are unrelated function types.
+    const auto inProgress = reinterpret_cast<ShutdownInProgress>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
     return inProgress != nullptr && inProgress() != 0;
 }
