@@ -10,9 +10,9 @@
 
 #include "api/left_at_process_exit.h"
 #include "audio/audio_wasapi.h"
-#include "core/audio_init.h"
-#include "core/engine.h"
-#include "core/null_provider.h"
+#include "audio/null_provider.h"
+#include "engine/audio_init.h"
+#include "engine/engine.h"
 #include "fakes/fake_audio_platform.h"
 #include "fakes/log_capture.h"
 
