@@ -34,7 +34,8 @@ double getClock(Engine& engine);
 bool clockRunning(Engine& engine);
 
 // Seconds to clock frames at the output rate: truncated toward zero and
-// saturated, with NaN giving 0.
+// saturated, with NaN giving 0. A frame's own time, as getClock reports it,
+// gives that frame back.
 int64_t secondsToFrames(double seconds, uint32_t frameRate);
 
 }  // namespace cl
