@@ -7,6 +7,7 @@ set(CANTRELLE_SOURCES
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
+  src/api/exports_timeline.cpp
   src/audio/audio_thread.cpp
   src/audio/audio_wasapi.cpp
   src/audio/client_open.cpp
