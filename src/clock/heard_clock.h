@@ -1,8 +1,9 @@
 #pragma once
 // The clock time the player hears: which clock frame the device is playing
-// at a given counter value. The audio thread tells it what each render put
-// on the stream and where the device reports its position; any thread asks
-// it for the clock time at a counter value, without waiting.
+// at a given counter value (ticks of platform/counter.h). The audio thread
+// tells it what each render put on the stream and where the device reports
+// its position; any thread asks it for the clock time at a counter value,
+// without waiting.
 //
 // Where the two threads meet: the audio thread alone calls the writing half
 // (open and close run while it does not exist) and publishes, after each
