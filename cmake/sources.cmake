@@ -11,6 +11,7 @@ set(CANTRELLE_SOURCES
   src/audio/audio_wasapi.cpp
   src/audio/client_open.cpp
   src/audio/device_change.cpp
+  src/audio/device_clock.cpp
   src/audio/device_enumeration.cpp
   src/audio/format_log.cpp
   src/audio/format_negotiation.cpp
