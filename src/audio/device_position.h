@@ -7,9 +7,9 @@
 // with no audio thread). It writes a report into the slot readers are not
 // sent to, under that slot's sequence (odd while it writes), and then
 // points readers at it. A reader copies the slot it is pointed at and keeps
-// the copy only if the slot's sequence was even and unchanged around it. A
-// writer stalled in the middle of a report holds up no reader: that report
-// is in the other slot.
+// the copy only if the slot's sequence was even and unchanged around it and
+// the slot still holds the report it was pointed at. A writer stalled in the
+// middle of a report holds up no reader: that report is in the other slot.
 #include <atomic>
 #include <cstdint>
 
@@ -39,8 +39,8 @@ public:
         reports_.store(reports, std::memory_order_release);
     }
 
-    // Any thread. Retries only when the writer lapped the slot mid-copy,
-    // which needs two whole reports (two wakes) within one copy.
+    // Any thread. Retries only when the writer lapped the slot it was sent
+    // to, which takes two reports (two wakes) between two loads.
     DevicePosition read() const {
         for (;;) {
             const uint64_t newest = reports_.load(std::memory_order_acquire);
@@ -48,12 +48,17 @@ public:
             const Slot& slot = slots_[newest & 1];
             const uint64_t before = slot.sequence.load(std::memory_order_acquire);
             DevicePosition position;
-            position.reports = slot.report.load(std::memory_order_relaxed);  // a newer one if the writer lapped
+            position.reports = slot.report.load(std::memory_order_relaxed);
             position.frame = slot.frame.load(std::memory_order_relaxed);
             position.qpcTime = slot.qpcTime.load(std::memory_order_relaxed);
             position.framesWritten = slot.framesWritten.load(std::memory_order_relaxed);
             std::atomic_thread_fence(std::memory_order_acquire);  // the fields before the second look
-            if ((before & 1) == 0 && slot.sequence.load(std::memory_order_relaxed) == before) return position;
+            // A lapped slot holds a report newer than the one published: taken,
+            // it would let the next read go back to the one in between.
+            if ((before & 1) == 0 && slot.sequence.load(std::memory_order_relaxed) == before &&
+                position.reports == newest) {
+                return position;
+            }
         }
     }
 
