@@ -24,6 +24,7 @@ set(CANTRELLE_SOURCES
   src/core/provider_registry.cpp
   src/engine/audio_init.cpp
   src/engine/engine.cpp
+  src/engine/output_info.cpp
   src/engine/provider_list.cpp
   src/engine/tick.cpp
   src/input/controller_state.cpp

@@ -31,7 +31,8 @@ namespace cltest {
     X(startclock) X(startclockfrom) X(stopclock) X(getclock) X(clockrunning)                                \
     X(scheduleclock) X(unschedule) X(pauseaudio) X(unpauseaudio) X(pausegameaudio) X(unpausegameaudio)      \
     X(tick)                                                                                                 \
-    X(initinput) X(freeinput) X(lockinput) X(unlockinput) X(onfocus) X(setacceptmouseinput)
+    X(initinput) X(freeinput) X(lockinput) X(unlockinput) X(onfocus) X(setacceptmouseinput)             \
+    X(getoutputinfo)
 // clang-format on
 
 // Typed from the header, so that a signature changed there no longer
