@@ -12,6 +12,7 @@ set(CANTRELLE_SOURCES
   src/audio/audio_wasapi.cpp
   src/audio/client_open.cpp
   src/audio/device_change.cpp
+  src/audio/device_clock.cpp
   src/audio/device_enumeration.cpp
   src/audio/format_log.cpp
   src/audio/format_negotiation.cpp
@@ -28,6 +29,7 @@ set(CANTRELLE_SOURCES
   src/core/provider_registry.cpp
   src/engine/audio_init.cpp
   src/engine/engine.cpp
+  src/engine/output_info.cpp
   src/engine/provider_list.cpp
   src/engine/tick.cpp
   src/input/controller_state.cpp

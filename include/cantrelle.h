@@ -261,6 +261,32 @@ CL_API void setacceptmouseinput(int32_t accept);
  * getclock() at the call. Outside a callback: NaN. [any] */
 CL_API double getinputtime(void);
 
+/* What the open output is. Frames are output frames (frameRate a second).
+ * The struct may grow at its end in later versions: set size to
+ * sizeof(CantrelleOutputInfo) before calling getoutputinfo, which fills the
+ * fields that lie wholly within size bytes, leaves the rest alone and sets
+ * size to the bytes it filled. */
+typedef struct CantrelleOutputInfo {
+    uint32_t size;               /* in: bytes the caller provides; out: bytes filled */
+    uint32_t provider;           /* 1 null output, 2 WASAPI */
+    uint32_t sampleFormat;       /* 1 8-bit, 2 16-bit, 3 24-bit in 32, 4 packed 24-bit, 5 32-bit, 6 float */
+    uint32_t frameRate;          /* frames per second */
+    uint32_t channels;           /* per frame; the mix fills the first two */
+    uint32_t exclusive;          /* 1 exclusive mode, 0 shared */
+    uint32_t devicePeriodFrames; /* how often the device takes data */
+    uint32_t bufferFrames;       /* the device buffer */
+    uint32_t fillTargetFrames;   /* how full the engine keeps the device buffer */
+    uint32_t latencyFrames;      /* from a frame being mixed to the device playing it: the fill
+                                  * target plus the stream latency the device reports */
+    uint64_t underruns;          /* times the device had run dry while playing, since initaudio */
+} CantrelleOutputInfo;
+
+/* Fills *info with what the open output is (see CantrelleOutputInfo). The
+ * null output reports its format and 0 for every device figure. Returns 1,
+ * or 0 with a log line when info is null, info->size is smaller than the
+ * size field or no output is open. [main] */
+CL_API uint8_t getoutputinfo(CantrelleOutputInfo* info);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,15 +3,17 @@
 
     check-csharp-binding.py HEADER BINDING EXPORTS
         Compares every export of HEADER (cantrelle.h) with its [DllImport] in
-        BINDING (Cantrelle.cs), and every callback type with its delegate:
-        names, parameter count, order, names and marshalled types, the cdecl
-        convention and the one-byte bools. EXPORTS (src/api/exports.txt) must
+        BINDING (Cantrelle.cs), every callback type with its delegate and
+        every struct with its sequential C# struct: names, parameter count,
+        order, names and marshalled types, the cdecl convention, the one-byte
+        bools, and the struct fields in order with their types. EXPORTS (src/api/exports.txt) must
         name the same functions as HEADER. Prints each difference; exits 1.
 
     check-csharp-binding.py --self-test HEADER BINDING EXPORTS
         Runs the check on deliberately broken copies of BINDING and HEADER
         and fails unless each one is caught.
 """
+import itertools
 import re
 import sys
 
@@ -30,6 +32,7 @@ EXPORT_PARAMS = {
     "float*": "[In, Out] float[]",  # written by the library: pinned or copied back
     "const void*": "byte[]",
     "void*": "IntPtr",
+    "CantrelleOutputInfo*": "ref CantrelleOutputInfo",  # the struct, read and written in place
 }
 RETURNS = {
     "void": "void",
@@ -38,11 +41,17 @@ RETURNS = {
     "float": "float",
     "double": "double",
     "intptr_t": "IntPtr",
+    "uint8_t": "byte",
 }
 CALLBACK_PARAMS = {
     "int32_t": "int",
     "uint32_t": "uint",
     "const char*": "IntPtr",  # valid only during the call: read with Utf8.Decode
+}
+
+STRUCT_FIELDS = {
+    "uint32_t": "uint",
+    "uint64_t": "ulong",
 }
 
 
@@ -72,7 +81,10 @@ def parse_header(text):
     exports = {}
     for ret, name, params in re.findall(r"CL_API\s+([\w\s\*]+?)\s*\b(\w+)\s*\(([^)]*)\)\s*;", text):
         exports[name] = (normalise(ret), split_params(params))
-    return callbacks, exports
+    structs = {}
+    for tag, body, name in re.findall(r"typedef\s+struct\s+(\w+)\s*\{([^}]*)\}\s*(\w+)\s*;", text):
+        structs[name] = re.findall(r"(\w+)\s+(\w+)\s*;", body)
+    return callbacks, exports, structs
 
 
 def split_top_level(text):
@@ -104,6 +116,7 @@ def split_cs_params(text):
 CS_IMPORT = re.compile(
     r"\[DllImport\(([^\]]*)\)\]\s*(\[return:\s*MarshalAs\(UnmanagedType\.\w+\)\]\s*)?"
     r"(?:(?:public|private|internal|static|extern)\s+)+([\w\[\]]+)\s+(\w+)\s*\(((?:[^()]|\([^()]*\))*)\)\s*;")
+CS_STRUCT = re.compile(r"((?:\[[^\]]*\]\s*)*)public\s+struct\s+(\w+)\s*\{([^}]*)\}")
 CS_DELEGATE = re.compile(
     r"((?:\[[^\]]*\]\s*)*)(?:public|internal)\s+delegate\s+([\w\[\]]+)\s+(\w+)\s*\(((?:[^()]|\([^()]*\))*)\)\s*;")
 
@@ -127,7 +140,26 @@ def parse_binding(text):
         ret_attribute = re.search(r"\[return:\s*MarshalAs\(UnmanagedType\.\w+\)\]", attributes)
         ret_text = ((ret_attribute.group(0) + " ") if ret_attribute else "") + ret
         delegates[name] = (ret_text, split_cs_params(params))
-    return imports, delegates, problems
+    structs = {}
+    for attributes, name, body in CS_STRUCT.findall(text):
+        sequential = re.search(r"StructLayout\(\s*LayoutKind\.Sequential\s*\)", attributes) is not None
+        structs[name] = (sequential, re.findall(r"public\s+(\w+)\s+(\w+)\s*;", body))
+    return imports, delegates, structs, problems
+
+
+def compare_struct(name, c_fields, cs_struct):
+    if cs_struct is None:
+        return [f"struct {name}: no C# struct in the binding"]
+    sequential, cs_fields = cs_struct
+    problems = [] if sequential else [f"struct {name}: not [StructLayout(LayoutKind.Sequential)]"]
+    want = [(STRUCT_FIELDS.get(c_type, f"<no C# form for '{c_type}'>"), c_name) for c_type, c_name in c_fields]
+    for position, (got, expected) in enumerate(itertools.zip_longest(cs_fields, want), 1):
+        if got != expected:
+            show = lambda field: " ".join(field) if field else "missing"
+            problems.append(f"struct {name}: field {position} is '{show(got)}'; for the header's it must be "
+                            f"'{show(expected)}'")
+            break
+    return problems
 
 
 def compare_signature(what, c_sig, cs_sig, param_map, callbacks):
@@ -157,8 +189,8 @@ def compare_signature(what, c_sig, cs_sig, param_map, callbacks):
 
 
 def check(header_text, binding_text, exports_text):
-    callbacks, exports = parse_header(header_text)
-    imports, delegates, problems = parse_binding(binding_text)
+    callbacks, exports, structs = parse_header(header_text)
+    imports, delegates, cs_structs, problems = parse_binding(binding_text)
     listed = {line.strip() for line in exports_text.splitlines() if line.strip()}
     if set(exports) != listed:
         problems.append(f"the header declares {len(exports)} exports, the export list has {len(listed)}: "
@@ -174,7 +206,9 @@ def check(header_text, binding_text, exports_text):
             problems.append(f"callback type {name}: no delegate in the binding")
             continue
         problems += compare_signature(f"delegate {name}", callbacks[name], delegates[name], CALLBACK_PARAMS, {})
-    return problems, len(exports), len(callbacks)
+    for name in sorted(structs):
+        problems += compare_struct(name, structs[name], cs_structs.get(name))
+    return problems, len(exports), len(callbacks), len(structs)
 
 
 # Each mutation breaks one thing the check must catch: (what, file, old, new).
@@ -200,11 +234,21 @@ MUTATIONS = [
     ("a parameter added to the header", "header", "CL_API void stop(uint32_t id);",
      "CL_API void stop(uint32_t id, int32_t fadeMs);"),
     ("a header type changed", "header", "CL_API float getpan(uint32_t id);", "CL_API double getpan(uint32_t id);"),
+    ("a struct passed by value", "binding", "getoutputinfo(ref CantrelleOutputInfo info)",
+     "getoutputinfo(CantrelleOutputInfo info)"),
+    ("a struct field dropped", "binding", "        public uint exclusive;\n", ""),
+    ("two struct fields swapped", "binding", "public uint bufferFrames;\n        public uint fillTargetFrames;",
+     "public uint fillTargetFrames;\n        public uint bufferFrames;"),
+    ("a struct field narrowed", "binding", "public ulong underruns;", "public uint underruns;"),
+    ("a struct without its layout", "binding", "[StructLayout(LayoutKind.Sequential)]\n    public struct CantrelleOutputInfo",
+     "public struct CantrelleOutputInfo"),
+    ("a struct field added to the header", "header", "    uint64_t underruns;",
+     "    uint64_t underruns;\n    uint32_t spare;"),
 ]
 
 
 def self_test(header_text, binding_text, exports_text):
-    problems, _, _ = check(header_text, binding_text, exports_text)
+    problems, _, _, _ = check(header_text, binding_text, exports_text)
     if problems:
         print("self-test: the unchanged files already differ:\n  " + "\n  ".join(problems))
         return 1
@@ -216,7 +260,7 @@ def self_test(header_text, binding_text, exports_text):
             failed += 1
             continue
         texts[target] = texts[target].replace(old, new)
-        found, _, _ = check(texts["header"], texts["binding"], exports_text)
+        found, _, _, _ = check(texts["header"], texts["binding"], exports_text)
         print(f"{'caught' if found else 'MISSED'}: {what}" + (f" -> {found[0]}" if found else ""))
         failed += not found
     print(f"self-test: {len(MUTATIONS) - failed} of {len(MUTATIONS)} broken copies caught")
@@ -232,13 +276,13 @@ def main(argv):
     header_text, binding_text, exports_text = (open(path, encoding="utf-8").read() for path in paths)
     if testing:
         return self_test(header_text, binding_text, exports_text)
-    problems, exports, callbacks = check(header_text, binding_text, exports_text)
+    problems, exports, callbacks, structs = check(header_text, binding_text, exports_text)
     if problems:
         print(f"{paths[1]} differs from {paths[0]}:")
         for problem in problems:
             print("  " + problem)
         return 1
-    print(f"{paths[1]}: {exports} exports and {callbacks} callback types as in {paths[0]}")
+    print(f"{paths[1]}: {exports} exports, {callbacks} callback types and {structs} structs as in {paths[0]}")
     return 0
 
 

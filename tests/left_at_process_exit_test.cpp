@@ -71,7 +71,7 @@ TEST_F(LibraryEngineEndTest, UnloadClosesTheOpenOutputAndReleasesEverything) {
     endLibrary(false);
     EXPECT_THAT(fake_.calls(), ElementsAre("WaitForSingleObject(Thread)", "Release(Thread)", "timeKillEvent(7)",
                                            "Release(TimerEvent)", "UnregisterEndpointNotificationCallback",
-                                           "Release(DeviceEnumerator)", "Release(RenderClient)",
+                                           "Release(DeviceEnumerator)", "Release(AudioClock)", "Release(RenderClient)",
                                            "Release(AudioClient3)", "Release(EndpointVolume)", "timeEndPeriod(1)"));
     EXPECT_EQ(fake_.liveObjects(), 0);
 }

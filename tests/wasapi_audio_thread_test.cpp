@@ -164,6 +164,63 @@ TEST_F(AudioThreadTest, ThreadFillsThenStartsThenStepsOnEveryWake) {
     EXPECT_TRUE(log_.lines().empty());
 }
 
+// Once the stream plays, a wake that finds the device buffer empty is an
+// underrun; the fill before Start always finds it empty and is none.
+TEST_F(AudioThreadTest, WakesThatFindTheDeviceDryAreCountedAsUnderruns) {
+    platform_.padding = 650;
+    platform_.paddings = {0, 0, 650, 0};
+    runThread(3);
+    EXPECT_EQ(state_.underruns.load(), 2u);
+    // A failed Start plays nothing, so nothing can run dry.
+    platform_.failAlways("Start", platform::kFail);
+    state_.underruns = 0;
+    platform_.paddings = {0};
+    runThread(1);
+    EXPECT_EQ(state_.underruns.load(), 0u);
+}
+
+// Each wake, before its step, publishes where the device is: its clock's
+// bytes turned into frames, the counter it gave with them, and the frames
+// released to it so far. Nothing is asked before the stream starts.
+TEST_F(AudioThreadTest, EachWakeReportsTheDevicePosition) {
+    ASSERT_EQ(state_.audioClient->GetService(&state_.audioClock), 0);
+    state_.clockFrequency = 384000;  // bytes of float stereo at 48000
+    state_.figures.frameRate = 48000;
+    platform_.clearCalls();
+    platform_.paddings = {0};  // the first fill, then 50 frames a wake
+    platform_.padding = 650;
+    platform_.onWait = [this] {
+        platform_.clockPosition = static_cast<uint64_t>(platform_.waits) * 40 * 8 + 3;  // 40 frames a wake
+        platform_.clockQpcPosition = 1000 + static_cast<uint64_t>(platform_.waits) * 10000;
+        if (platform_.waits == 2) state_.running = 0;
+    };
+    audioThreadMain(AudioThreadContext{engine_, platform_, state_});
+    EXPECT_THAT(platform_.calls(),
+                ElementsAre("SetThreadPriority", "GetCurrentPadding", "GetBuffer(700)", "ReleaseBuffer(700, 2)",
+                            "Start", "WaitForSingleObject(TimerEvent, 1)", "GetPosition", "GetCurrentPadding",
+                            "GetBuffer(50)", "ReleaseBuffer(50, 2)", "WaitForSingleObject(TimerEvent, 1)",
+                            "GetPosition", "GetCurrentPadding", "GetBuffer(50)", "ReleaseBuffer(50, 2)"));
+    const DevicePosition latest = state_.devicePosition.read();
+    EXPECT_EQ(latest.reports, 2u);
+    EXPECT_EQ(latest.frame, 80u);
+    EXPECT_EQ(latest.qpcTime, 21000u);
+    EXPECT_EQ(latest.framesWritten, 750u);  // the fill and the first wake's step
+}
+
+// A clock that fails skips its report, not the step; a run of failures is
+// one line, as for the step's calls.
+TEST_F(AudioThreadTest, AFailingPositionIsLoggedOncePerRunAndTheStepGoesOn) {
+    ASSERT_EQ(state_.audioClient->GetService(&state_.audioClock), 0);
+    state_.clockFrequency = 384000;
+    state_.figures.frameRate = 48000;
+    platform_.padding = 700;
+    platform_.script("GetPosition", {platform::kFail, platform::kFail, platform::kOk, platform::kFail});
+    runThread(4);
+    EXPECT_EQ(log_.count("Failed to read the device position: 0x80004005"), 2u);
+    EXPECT_EQ(state_.devicePosition.read().reports, 1u);
+    EXPECT_EQ(platform_.count("GetCurrentPadding"), 5u);
+}
+
 TEST_F(AudioThreadTest, SleepPollingWaitsWithSleep) {
     state_.sleepPolling = true;
     platform_.padding = 700;

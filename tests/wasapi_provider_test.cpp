@@ -24,14 +24,14 @@ TEST_F(WasapiLifecycleTest, SharedInitOpensInOrderAndShutdownReleasesEverything)
     args.exclusiveDefaultMs = &exclusiveMs;
     args.sharedDefaultMs = &sharedMs;
     ASSERT_TRUE(init(args));
-    EXPECT_THAT(
-        fake_.calls(),
-        ElementsAre("timeGetDevCaps", "CoCreateInstance(MMDeviceEnumerator)", "GetDefaultAudioEndpoint",
-                    "RegisterEndpointNotificationCallback", "OpenPropertyStore", "GetValue(FriendlyName)",
-                    "Activate(EndpointVolume)", "Activate(AudioClient3)", "GetMixFormat", "IsFormatSupported(shared)",
-                    "GetDevicePeriod", "GetSharedModeEnginePeriod", "InitializeSharedAudioStream(48)", "GetBufferSize",
-                    "GetService", "CreateEventW", "timeSetEvent(1)", "CreateThread", "Release(PropertyStore)",
-                    "Release(Device)", "timeBeginPeriod(1)"));
+    EXPECT_THAT(fake_.calls(),
+                ElementsAre("timeGetDevCaps", "CoCreateInstance(MMDeviceEnumerator)", "GetDefaultAudioEndpoint",
+                            "RegisterEndpointNotificationCallback", "OpenPropertyStore", "GetValue(FriendlyName)",
+                            "Activate(EndpointVolume)", "Activate(AudioClient3)", "GetMixFormat",
+                            "IsFormatSupported(shared)", "GetDevicePeriod", "GetSharedModeEnginePeriod",
+                            "InitializeSharedAudioStream(48)", "GetBufferSize", "GetService", "GetStreamLatency",
+                            "GetService(AudioClock)", "GetFrequency", "CreateEventW", "timeSetEvent(1)", "CreateThread",
+                            "Release(PropertyStore)", "Release(Device)", "timeBeginPeriod(1)"));
     // The mix format, float stereo at 48000, is the output format.
     EXPECT_EQ(engine_.output.outputFormat.load(), SampleFormat::Float32);
     EXPECT_EQ(engine_.output.frameRate(), 48000u);
@@ -47,7 +47,7 @@ TEST_F(WasapiLifecycleTest, SharedInitOpensInOrderAndShutdownReleasesEverything)
     freeAudio(engine_);
     EXPECT_THAT(fake_.calls(), ElementsAre("WaitForSingleObject(Thread)", "Release(Thread)", "timeKillEvent(7)",
                                            "Release(TimerEvent)", "UnregisterEndpointNotificationCallback",
-                                           "Release(DeviceEnumerator)", "Release(RenderClient)",
+                                           "Release(DeviceEnumerator)", "Release(AudioClock)", "Release(RenderClient)",
                                            "Release(AudioClient3)", "Release(EndpointVolume)", "timeEndPeriod(1)"));
     EXPECT_EQ(fake_.liveObjects(), 0);
     EXPECT_EQ(fake_.listener, nullptr);

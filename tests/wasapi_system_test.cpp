@@ -6,6 +6,7 @@
 
 #include "audio/audio_wasapi.h"
 #include "fakes/engine_fixture.h"
+#include "fakes/eventually.h"
 
 namespace cl::test {
 namespace {
@@ -29,6 +30,41 @@ TEST_F(WasapiSystemTest, OpensWithAFillTargetWithinTheBuffer) {
                     exclusive ? "exclusive" : "shared", fillTarget, fillTarget * 1000.0 / engine_.output.frameRate(),
                     sharedMs, exclusiveMs);
         EXPECT_GT(fillTarget, 0u);
+        freeAudio(engine_);
+    }
+#endif
+}
+
+// The device's clock moves with what it plays: its reports come in, their
+// frames and counter values rise, and the device never reports playing a
+// frame the engine has not yet released to it, nor lags it by more than
+// the buffer and the device's own latency.
+TEST_F(WasapiSystemTest, DevicePositionReportsFollowThePlayedStream) {
+#ifndef _WIN32
+    GTEST_SKIP() << "no WASAPI in this build";
+#else
+    const auto& provider = static_cast<const WasapiProvider&>(*engine_.providers.find(kWasapiProvider));
+    for (bool exclusive : {false, true}) {
+        ProviderInitArgs args;
+        args.exclusive = exclusive;
+        ASSERT_TRUE(initAudio(engine_, kWasapiProvider, args));
+        const WasapiState& state = provider.state();
+        ASSERT_TRUE(state.audioClock) << "Wine's client offers IAudioClock";
+        ASSERT_TRUE(eventually([&] { return state.devicePosition.read().frame > 0; }));
+        const DevicePosition first = state.devicePosition.read();
+        ASSERT_TRUE(eventually([&] { return state.devicePosition.read().frame >= first.frame + 4800; }));
+        const DevicePosition later = state.devicePosition.read();
+        const OutputFigures figures = provider.GetOutputInfo();
+        std::printf("%s: reports %llu -> %llu, frame %llu -> %llu, counter %+.1f ms, written %llu; stream latency %u\n",
+                    exclusive ? "exclusive" : "shared", static_cast<unsigned long long>(first.reports),
+                    static_cast<unsigned long long>(later.reports), static_cast<unsigned long long>(first.frame),
+                    static_cast<unsigned long long>(later.frame), (later.qpcTime - first.qpcTime) / 1e4,
+                    static_cast<unsigned long long>(later.framesWritten), figures.streamLatencyFrames);
+        EXPECT_GT(later.reports, first.reports);
+        EXPECT_GT(later.qpcTime, first.qpcTime);
+        EXPECT_LE(later.frame, later.framesWritten);
+        EXPECT_LE(later.framesWritten - later.frame,
+                  uint64_t{figures.fillTargetFrames} + figures.streamLatencyFrames + figures.devicePeriodFrames);
         freeAudio(engine_);
     }
 #endif

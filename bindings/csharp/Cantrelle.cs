@@ -1,4 +1,4 @@
-// Cantrelle for C#: the 67 functions of cantrelle.h as P/Invoke declarations
+// Cantrelle for C#: the 68 functions of cantrelle.h as P/Invoke declarations
 // (class Native), and a thin wrapper over them (Log, Audio, Clock, Sound,
 // Input). cantrelle.h stays the reference for what each call does and on
 // which thread it may run; scripts/check-csharp-binding.py keeps Native in
@@ -42,6 +42,25 @@ namespace Cantrelle
 
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
     public delegate void InputCallback(uint source, uint code);
+
+    // cantrelle.h's CantrelleOutputInfo, field for field (checked with the
+    // header). getoutputinfo fills as much as size says: Audio.OutputInfo
+    // sets it.
+    [StructLayout(LayoutKind.Sequential)]
+    public struct CantrelleOutputInfo
+    {
+        public uint size;
+        public uint provider;
+        public uint sampleFormat;
+        public uint frameRate;
+        public uint channels;
+        public uint exclusive;
+        public uint devicePeriodFrames;
+        public uint bufferFrames;
+        public uint fillTargetFrames;
+        public uint latencyFrames;
+        public ulong underruns;
+    }
 
     public static class Utf8
     {
@@ -364,6 +383,9 @@ namespace Cantrelle
 
         [DllImport(Library, CallingConvention = Cdecl)]
         public static extern double getinputtime();
+
+        [DllImport(Library, CallingConvention = Cdecl)]
+        public static extern byte getoutputinfo(ref CantrelleOutputInfo info);
     }
 
     // ---- The wrapper ----------------------------------------------------
@@ -471,6 +493,19 @@ namespace Cantrelle
 
         public static void Free() { Native.freeaudio(); }
         public static bool NeedsReinit { get { return Native.audioneedsreinit(); } }
+
+        // What the open output is; null (with a log line) when none is open
+        // or on a thread other than the main thread.
+        public static CantrelleOutputInfo? OutputInfo
+        {
+            get
+            {
+                var info = new CantrelleOutputInfo();
+                info.size = (uint)Marshal.SizeOf(typeof(CantrelleOutputInfo));
+                if (Native.getoutputinfo(ref info) == 0) return null;
+                return info;
+            }
+        }
         public static int Version { get { return Native.getversion(); } }
         public static int Features { get { return Native.getfeatures(); } }
 

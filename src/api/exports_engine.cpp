@@ -2,6 +2,7 @@
 #include "api/global_engine.h"
 #include "cantrelle.h"
 #include "engine/audio_init.h"
+#include "engine/output_info.h"
 
 using namespace cl;
 
@@ -47,6 +48,10 @@ CL_API int32_t getfeatures(void) { return kFeatures; }
 
 CL_API void setlogfunc(int32_t level, LogCallback callback) {
     guarded("SetLogFunc", [&] { engine().log.setCallback(level, callback); });
+}
+
+CL_API uint8_t getoutputinfo(CantrelleOutputInfo* info) {
+    return guarded("GetOutputInfo", uint8_t{0}, [&] { return uint8_t{getOutputInfo(engine(), info)}; });
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 #include "audio/audio_thread.h"
 
+#include "audio/device_clock.h"
 #include "platform/audio_results.h"
 
 namespace cl {
@@ -46,7 +47,10 @@ CL_REALTIME void failStep(const AudioThreadContext& context, int check, int32_t 
 
 void audioThreadMain(const AudioThreadContext& context) {
     WasapiState& state = context.state;
-    state.stepFailing = false;  // a reopened output reports its own first failure
+    state.stepFailing = false;  // a reopened output reports its own first failures
+    state.positionFailing = false;
+    state.playing = false;
+    state.framesWritten = 0;
     raisePriority(context);
     renderStep(context);  // the buffer holds fillTarget frames before the stream starts
     if (const int32_t result = state.audioClient->Start(); platform::failed(result)) {
@@ -56,6 +60,7 @@ void audioThreadMain(const AudioThreadContext& context) {
         state.deviceLost.store(1, std::memory_order_relaxed);
         return;
     }
+    state.playing = true;
     while (keepRunning(state)) {
         // A time-out counts as a tick: the wait is bounded at 1 ms either way.
         if (state.sleepPolling) {
@@ -63,6 +68,7 @@ void audioThreadMain(const AudioThreadContext& context) {
         } else {
             context.platform.waitForTimer(*state.timerEvent, 1);
         }
+        reportDevicePosition(context.host.logger(), state);
         renderStep(context);
     }
 }
@@ -74,6 +80,9 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
         failStep(context, 1465, result);
         return;
     }
+    // The device played everything it had: it ran dry since the last wake.
+    // The fill before Start finds the buffer empty too, but nothing played.
+    if (padding == 0 && state.playing) state.underruns.fetch_add(1, std::memory_order_relaxed);
     // The buffer never holds more than fillTarget frames of ours; a larger
     // padding would wrap the subtraction into a request for billions.
     if (padding >= state.fillTarget) {
@@ -92,6 +101,7 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
         failStep(context, 1480, result);
         return;
     }
+    state.framesWritten += frames;
     state.stepFailing = false;
 }
 

@@ -12,12 +12,14 @@ struct AudioThreadContext {
     WasapiState& state;
 };
 
-// Runs until state.running is 0.
+// Runs until state.running is 0. Each wake reports the device's position,
+// then steps.
 void audioThreadMain(const AudioThreadContext& context);
 
 // Tops the device buffer up once: asks the padding, renders the difference to
 // fillTarget and releases it. A failing call is logged and skips the step;
-// a lost device also sets deviceLost.
+// a lost device also sets deviceLost. Once the stream plays, an empty
+// device buffer counts as an underrun.
 CL_REALTIME void renderStep(const AudioThreadContext& context);
 
 }  // namespace cl

@@ -2,6 +2,7 @@
 
 #include "audio/audio_thread.h"
 #include "audio/client_open.h"
+#include "audio/device_clock.h"
 #include "audio/device_enumeration.h"
 #include "audio/format_log.h"
 #include "audio/format_negotiation.h"
@@ -140,8 +141,14 @@ bool WasapiProvider::open(ProviderHost& host, const ProviderInitArgs& args, uint
         return false;
     }
 
+    state_.figures = OutputFigures{};
+    state_.figures.format = static_cast<SampleFormat>(format);
+    state_.figures.frameRate = rate;
+    state_.figures.channels = chosen.channels;
     const ClientRequest request{args.exclusive, args.bufferMs, args.strictBufferSize, timerPeriodMin};
     if (!openClient(log, platform_, state_, chosen, request, defaults)) return false;
+    openDeviceClock(log, state_, rate);
+    state_.underruns.store(0, std::memory_order_relaxed);
 
     state_.running.store(1, std::memory_order_relaxed);
     if (const uint32_t error = platform_.createTimerEvent(&state_.timerEvent); error != 0) {
@@ -177,6 +184,7 @@ void WasapiProvider::releaseAfterFailure() {
         state_.deviceEnumerator->UnregisterEndpointNotificationCallback();  // harmless when never registered
         state_.deviceEnumerator.reset();
     }
+    state_.audioClock.reset();
     state_.renderClient.reset();
     state_.audioClient.reset();
     state_.hasClient3 = false;
@@ -196,6 +204,7 @@ void WasapiProvider::Shutdown() {
         state_.deviceEnumerator->UnregisterEndpointNotificationCallback();
         state_.deviceEnumerator.reset();
     }
+    state_.audioClock.reset();
     state_.renderClient.reset();
     state_.audioClient.reset();
     state_.hasClient3 = false;
@@ -212,6 +221,12 @@ void WasapiProvider::Resample(const float* source, uint32_t sourceCount, float**
                         destinationRate);
     *destination = converted;
     *destinationCount = static_cast<uint32_t>(bytes / sizeof(float));
+}
+
+OutputFigures WasapiProvider::GetOutputInfo() const {
+    OutputFigures figures = state_.figures;
+    figures.underruns = state_.underruns.load(std::memory_order_relaxed);
+    return figures;
 }
 
 bool WasapiProvider::EnumerateDevices(DeviceCallback callback) {

@@ -26,6 +26,8 @@ public:
     // No periodic work for the main thread.
     void Tick() override {}
     bool NeedsReinit() override { return state_.deviceLost.load(std::memory_order_relaxed) != 0; }
+    // What Init recorded, with the underruns counted since.
+    OutputFigures GetOutputInfo() const override;
 
     // What the output holds, for tests.
     const WasapiState& state() const { return state_; }

@@ -61,6 +61,7 @@ bool openLowLatencyShared(Logger& log, platform::AudioPlatform& platform, Wasapi
         return false;
     }
     state.fillTarget = period;
+    state.figures.devicePeriodFrames = period;  // the engine's period is the stream's
     return true;
 }
 
@@ -85,6 +86,9 @@ bool openClassic(Logger& log, platform::AudioPlatform& platform, WasapiState& st
     }
     defaults->sharedMs = static_cast<float>(defaultPeriod) / 10000.0f;
     state.fillTarget = durationFrames(format.samplesPerSec, duration);
+    // Opened with periodicity 0, the device runs at its default period in
+    // either mode.
+    state.figures.devicePeriodFrames = durationFrames(format.samplesPerSec, defaultPeriod);
     return true;
 }
 
@@ -162,6 +166,9 @@ bool openClient(Logger& log, platform::AudioPlatform& platform, WasapiState& sta
         return false;
     }
     if (!request.strictBufferSize || state.fillTarget > bufferFrames) state.fillTarget = bufferFrames;
+    state.figures.exclusive = request.exclusive;
+    state.figures.bufferFrames = bufferFrames;
+    state.figures.fillTargetFrames = state.fillTarget;
     if (const int32_t result = client.GetService(&state.renderClient); platform::failed(result)) {
         logCheckFailure(log, 1182, result);
         return false;

@@ -41,7 +41,8 @@ int64_t classicBufferDuration(float bufferMs, bool exclusive, int64_t exclusiveD
 // Frames in a duration at `rate`, truncated.
 uint32_t durationFrames(uint32_t rate, int64_t duration);
 
-// Opens state.audioClient, sets state.fillTarget and state.renderClient and
+// Opens state.audioClient, sets state.fillTarget and state.renderClient,
+// records the mode, period, buffer and fill target in state.figures and
 // reports the default buffer lengths. False after logging the failing check.
 bool openClient(Logger& log, platform::AudioPlatform& platform, WasapiState& state, const platform::WaveFormat& format,
                 const ClientRequest& request, ClientDefaults* defaults);

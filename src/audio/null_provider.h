@@ -13,6 +13,11 @@ public:
     bool EnumerateDevices(DeviceCallback) override { return true; }
     void Tick() override {}
     bool NeedsReinit() override { return false; }
+    // Its format; no device, so every device figure is 0.
+    OutputFigures GetOutputInfo() const override;
+
+private:
+    uint32_t frameRate_ = 0;  // of the open output
 };
 
 }  // namespace cl

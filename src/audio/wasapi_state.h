@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/device_position.h"
+#include "core/provider.h"
 #include "platform/audio_services.h"
 
 namespace cl {
@@ -23,6 +25,10 @@ struct WasapiState {
     std::unique_ptr<platform::AudioClient> audioClient;
     bool hasClient3 = false;
     std::unique_ptr<platform::AudioRenderClient> renderClient;
+    // Null when the device offers no clock: the output plays without
+    // position reports. clockFrequency: its units a second, never 0 when set.
+    std::unique_ptr<platform::AudioClock> audioClock;
+    uint64_t clockFrequency = 0;
     std::unique_ptr<platform::EndpointVolume> endpointVolume;
     std::unique_ptr<platform::TimerEvent> timerEvent;
     uint32_t timerId = 0;
@@ -38,10 +44,27 @@ struct WasapiState {
     bool sleepPolling = false;
     bool useMmcss = false;
 
+    // What getoutputinfo reports, recorded by Init (main thread) before the
+    // thread exists; underruns there is not used, see below.
+    OutputFigures figures;
+
     // Audio thread only: the last step failed and its line was logged. A
     // lost device fails every wake until the game reopens the output; one
-    // line tells it, the rest would flood the log.
+    // line tells it, the rest would flood the log. The same for the
+    // position reports, apart.
     bool stepFailing = false;
+    bool positionFailing = false;
+    // Audio thread only: the client was started, so an empty device buffer
+    // means the device ran dry; and the frames released since the stream
+    // began, the first fill included.
+    bool playing = false;
+    uint64_t framesWritten = 0;
+
+    // Counted by the audio thread, read by getoutputinfo on the main thread;
+    // a lone count, hence relaxed. Init zeroes it before the thread exists.
+    std::atomic<uint64_t> underruns{0};
+    // The device's newest position report (audio/device_position.h).
+    LatestDevicePosition devicePosition;
 
     // Set by the audio thread or the device-change client, read by the main
     // thread; a lone flag that guards no other data, hence relaxed.

@@ -1,7 +1,8 @@
 #pragma once
 // An audio provider: six operations that open and close an output, convert
-// sample rates, list devices and report the device's health. Providers are
-// registered under a number; initaudio picks one.
+// sample rates, list devices and report the device's health, and a seventh
+// that describes the open output. Providers are registered under a number;
+// initaudio picks one.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,6 +26,20 @@ struct ProviderInitArgs {
     float* sharedDefaultMs = nullptr;
     const char* deviceId = nullptr;
     bool strictBufferSize = false;
+};
+
+// What an open output is, for getoutputinfo: the format the mixer writes
+// and the device's figures, in output frames (0 where there is no device).
+struct OutputFigures {
+    SampleFormat format = SampleFormat::Pcm16;
+    uint32_t frameRate = 0;
+    uint32_t channels = 0;
+    bool exclusive = false;
+    uint32_t devicePeriodFrames = 0;
+    uint32_t bufferFrames = 0;
+    uint32_t fillTargetFrames = 0;
+    uint32_t streamLatencyFrames = 0;  // as the device reports it, beyond the fill target
+    uint64_t underruns = 0;            // wakes at which the device had run dry while playing
 };
 
 // What a provider's operation throws when a system service failed for a
@@ -78,6 +93,9 @@ public:
     virtual bool EnumerateDevices(DeviceCallback callback) = 0;
     virtual void Tick() = 0;
     virtual bool NeedsReinit() = 0;
+    // After the six: what the open output is. Main thread, between a
+    // successful Init and its Shutdown.
+    virtual OutputFigures GetOutputInfo() const = 0;
 };
 
 // Filled once before the engine is used; read-only afterwards, so it needs no lock.

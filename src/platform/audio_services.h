@@ -23,6 +23,17 @@ public:
     virtual int32_t ReleaseBuffer(uint32_t frames, uint32_t flags) = 0;
 };
 
+// IAudioClock: where the device is in the stream, in its own units
+// (GetFrequency of them a second).
+class AudioClock {
+public:
+    virtual ~AudioClock() = default;
+    virtual int32_t GetFrequency(uint64_t* frequency) = 0;
+    // The position and the performance counter at which the device held it,
+    // the latter in 100-ns units, as IAudioClock converts it.
+    virtual int32_t GetPosition(uint64_t* position, uint64_t* qpcPosition) = 0;
+};
+
 struct EnginePeriods {
     uint32_t defaultPeriod = 0;
     uint32_t fundamental = 0;
@@ -43,6 +54,10 @@ public:
     virtual int32_t Initialize(bool exclusive, int64_t bufferDuration, const WaveFormat& format) = 0;
     virtual int32_t GetBufferSize(uint32_t* frames) = 0;
     virtual int32_t GetService(std::unique_ptr<AudioRenderClient>* renderClient) = 0;
+    virtual int32_t GetService(std::unique_ptr<AudioClock>* clock) = 0;
+    // The longest time from a frame's release to its playing; REFERENCE_TIME
+    // (100-ns units), valid once the client is initialised.
+    virtual int32_t GetStreamLatency(int64_t* latency) = 0;
     virtual int32_t Start() = 0;
     virtual int32_t GetCurrentPadding(uint32_t* frames) = 0;
     // IAudioClient3; only called on a client activated as one.

@@ -87,6 +87,18 @@ static class BindingTest
         Check(Logged(TakeLines(), "Audio already initialised"), "and says so through the log event");
         Check(!Audio.NeedsReinit, "audioneedsreinit is false");
 
+        // The output info struct, filled in place field by field.
+        CantrelleOutputInfo? info = Audio.OutputInfo;
+        Check(info.HasValue && info.Value.size == 48 && info.Value.provider == 1 && info.Value.sampleFormat == 2 &&
+                  info.Value.frameRate == 48000 && info.Value.channels == 2 && info.Value.bufferFrames == 0 &&
+                  info.Value.underruns == 0,
+              "getoutputinfo describes the null output: 16-bit stereo at 48000, no device");
+        var part = new CantrelleOutputInfo();
+        part.size = 16;
+        part.channels = 77;
+        Check(Native.getoutputinfo(ref part) == 1 && part.size == 16 && part.frameRate == 48000 && part.channels == 77,
+              "getoutputinfo fills only the fields within size");
+
         // 0.5 s of stereo at the output rate (the null provider converts no rate).
         var samples = new float[2 * 24000];
         for (int i = 0; i < samples.Length; ++i) samples[i] = (i % 2 == 0 ? 0.25f : -0.25f);
@@ -182,6 +194,8 @@ static class BindingTest
         TakeLines();
         Audio.Free();
         Check(TakeLines().Count == 0, "freeaudio on the main thread logs nothing");
+        Check(!Audio.OutputInfo.HasValue && Logged(TakeLines(), "Failed to get output info (audio not initialised)"),
+              "getoutputinfo refuses once the output is closed");
 
         Console.WriteLine(failures == 0 ? "all checks passed" : failures + " checks failed");
         return failures == 0 ? 0 : 1;

@@ -40,6 +40,20 @@ public:
     }
 };
 
+class FakeAudioClock final : public platform::AudioClock, FakeObject {
+public:
+    explicit FakeAudioClock(FakeAudioPlatform& system) : FakeObject(system, "AudioClock") {}
+    int32_t GetFrequency(uint64_t* frequency) override {
+        *frequency = system_.clockFrequency;
+        return system_.answer("GetFrequency");
+    }
+    int32_t GetPosition(uint64_t* position, uint64_t* qpcPosition) override {
+        *position = system_.clockPosition;
+        *qpcPosition = system_.clockQpcPosition;
+        return system_.answer("GetPosition");
+    }
+};
+
 class FakeAudioClient final : public platform::AudioClient, FakeObject {
 public:
     FakeAudioClient(FakeAudioPlatform& system, bool client3)
@@ -72,6 +86,15 @@ public:
         const int32_t result = system_.answer("GetService");
         if (!platform::failed(result)) *renderClient = std::make_unique<FakeRenderClient>(system_);
         return result;
+    }
+    int32_t GetService(std::unique_ptr<platform::AudioClock>* clock) override {
+        const int32_t result = system_.answer("GetService(AudioClock)");
+        if (!platform::failed(result)) *clock = std::make_unique<FakeAudioClock>(system_);
+        return result;
+    }
+    int32_t GetStreamLatency(int64_t* latency) override {
+        *latency = system_.streamLatency;
+        return system_.answer("GetStreamLatency");
     }
     int32_t Start() override { return system_.answer("Start"); }
     int32_t GetCurrentPadding(uint32_t* frames) override {

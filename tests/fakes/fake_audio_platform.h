@@ -46,6 +46,12 @@ public:
     platform::EnginePeriods enginePeriods{480, 48, 48, 480};
     uint32_t currentEnginePeriod = 144;
     uint32_t bufferFrames = 1920;
+    int64_t streamLatency = 20000;  // 2 ms
+    // The device's clock: its units a second (bytes of the float stereo mix
+    // format, as shared mode counts them), and what GetPosition answers.
+    uint64_t clockFrequency = 384000;
+    uint64_t clockPosition = 0;
+    uint64_t clockQpcPosition = 0;
     // Padding answers in order; then `padding`.
     std::deque<uint32_t> paddings;
     uint32_t padding = 0;

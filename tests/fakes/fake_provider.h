@@ -21,8 +21,10 @@ public:
     int shutdownCalls = 0;
     int tickCalls = 0;
     bool needsReinit = false;
+    uint32_t frameRate = 0;  // of the last Init
 
     bool Init(ProviderHost& host, const ProviderInitArgs& args) override {
+        frameRate = args.frameRate;
         return host.setOutputFormat(format, args.frameRate, channels);
     }
     void Shutdown() override { ++shutdownCalls; }
@@ -46,6 +48,13 @@ public:
     bool EnumerateDevices(DeviceCallback) override { return true; }
     void Tick() override { ++tickCalls; }
     bool NeedsReinit() override { return needsReinit; }
+    OutputFigures GetOutputInfo() const override {
+        OutputFigures figures;
+        figures.format = format;
+        figures.frameRate = frameRate;
+        figures.channels = channels;
+        return figures;
+    }
 };
 
 }  // namespace cl::test

@@ -203,6 +203,52 @@ std::vector<HostileCall> hostileCalls() {
          [](E cl, I) { return cl.freeaudio(), 0.0; },
          0,
          {"Audio not initialised\n"}},
+        {"getoutputinfo(null)",
+         open,
+         false,
+         [](E cl, I) { return double(cl.getoutputinfo(nullptr)); },
+         0,
+         {"Failed to get output info (info is null)\n"}},
+        {"getoutputinfo(size 3)",
+         open,
+         false,
+         [](E cl, I) {
+             CantrelleOutputInfo info{};
+             info.size = 3;
+             return double(cl.getoutputinfo(&info));
+         },
+         0,
+         {"Failed to get output info (size 3 is too small)\n"}},
+        {"getoutputinfo() before initaudio",
+         fresh,
+         false,
+         [](E cl, I) {
+             CantrelleOutputInfo info{};
+             info.size = sizeof info;
+             return double(cl.getoutputinfo(&info));
+         },
+         0,
+         {"GetOutputInfo" + mainOnly}},
+        {"getoutputinfo() from another thread",
+         open,
+         true,
+         [](E cl, I) {
+             CantrelleOutputInfo info{};
+             info.size = sizeof info;
+             return double(cl.getoutputinfo(&info));
+         },
+         0,
+         {"GetOutputInfo" + mainOnly}},
+        {"getoutputinfo() after freeaudio",
+         closed,
+         false,
+         [](E cl, I) {
+             CantrelleOutputInfo info{};
+             info.size = sizeof info;
+             return double(cl.getoutputinfo(&info));
+         },
+         0,
+         {"Failed to get output info (audio not initialised)\n"}},
         {"audioneedsreinit() from another thread",
          open,
          true,

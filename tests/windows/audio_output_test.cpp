@@ -152,6 +152,41 @@ TEST_F(AudioOutput, SharedAndExclusiveOpenAndReportTheirDefaults) {
     }
 }
 
+// What Wine's device reports: a 10 ms period, float stereo at 48000 shared,
+// and an exclusive buffer of 3840 frames (eight periods).
+TEST_F(AudioOutput, OutputInfoAnswersWhatTheDeviceReports) {
+    for (bool exclusive : {false, true}) {
+        ASSERT_TRUE(open(exclusive));
+        const size_t from = capturedFrames();
+        waitForFrames(from, 4800);  // it plays
+        CantrelleOutputInfo info{};
+        info.size = sizeof info;
+        ASSERT_TRUE(cl.getoutputinfo(&info)) << testing::PrintToString(logged());
+        std::printf(
+            "%s: format %u, %u Hz, %u channels, period %u, buffer %u, fill target %u, latency %u, "
+            "underruns %llu\n",
+            exclusive ? "exclusive" : "shared", info.sampleFormat, info.frameRate, info.channels,
+            info.devicePeriodFrames, info.bufferFrames, info.fillTargetFrames, info.latencyFrames,
+            static_cast<unsigned long long>(info.underruns));
+        EXPECT_EQ(info.size, sizeof info);
+        EXPECT_EQ(info.provider, 2u);
+        EXPECT_EQ(info.exclusive, exclusive ? 1u : 0u);
+        EXPECT_EQ(info.frameRate, 48000u);
+        EXPECT_EQ(info.channels, 2u);
+        EXPECT_EQ(info.devicePeriodFrames, 480u);
+        if (exclusive) {
+            EXPECT_EQ(info.bufferFrames, 3840u);
+        } else {
+            EXPECT_EQ(info.sampleFormat, 6u);
+        }
+        EXPECT_EQ(info.fillTargetFrames, info.bufferFrames);  // not strict: the whole buffer
+        EXPECT_GE(info.latencyFrames, info.fillTargetFrames);
+        cl.freeaudio();
+        EXPECT_FALSE(cl.getoutputinfo(&info));
+        EXPECT_THAT(logged(), Contains(logLine("Failed to get output info (audio not initialised)")));
+    }
+}
+
 TEST_F(AudioOutput, APlayedSoundAppearsSampleForSample) {
     for (bool exclusive : {false, true}) {
         ASSERT_TRUE(open(exclusive));

@@ -26,6 +26,27 @@ private:
     ComPtr<IAudioRenderClient> client_;
 };
 
+class Win32AudioClock final : public AudioClock {
+public:
+    explicit Win32AudioClock(IAudioClock* clock) : clock_(clock) {}
+    int32_t GetFrequency(uint64_t* frequency) override {
+        UINT64 value = 0;
+        const HRESULT result = clock_->GetFrequency(&value);
+        *frequency = value;
+        return result;
+    }
+    int32_t GetPosition(uint64_t* position, uint64_t* qpcPosition) override {
+        UINT64 at = 0, counter = 0;
+        const HRESULT result = clock_->GetPosition(&at, &counter);
+        *position = at;
+        *qpcPosition = counter;
+        return result;
+    }
+
+private:
+    ComPtr<IAudioClock> clock_;
+};
+
 // Activated as IAudioClient3 when the endpoint offers it: one object and
 // one reference, reached through both pointers.
 class Win32AudioClient final : public AudioClient {
@@ -69,6 +90,18 @@ public:
         IAudioRenderClient* client = nullptr;
         const HRESULT result = client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&client));
         if (SUCCEEDED(result)) *renderClient = std::make_unique<Win32RenderClient>(client);
+        return result;
+    }
+    int32_t GetService(std::unique_ptr<AudioClock>* clock) override {
+        IAudioClock* service = nullptr;
+        const HRESULT result = client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&service));
+        if (SUCCEEDED(result)) *clock = std::make_unique<Win32AudioClock>(service);
+        return result;
+    }
+    int32_t GetStreamLatency(int64_t* latency) override {
+        REFERENCE_TIME value = 0;
+        const HRESULT result = client_->GetStreamLatency(&value);
+        *latency = value;
         return result;
     }
     int32_t Start() override { return client_->Start(); }

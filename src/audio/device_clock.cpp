@@ -1,0 +1,55 @@
+#include "audio/device_clock.h"
+
+#include "audio/client_open.h"
+#include "core/log.h"
+#include "platform/audio_results.h"
+
+namespace cl {
+
+void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate) {
+    int64_t latency = 0;
+    if (const int32_t result = state.audioClient->GetStreamLatency(&latency); platform::failed(result)) {
+        log.message(1, "[CL] [tid=%4x] The device reports no stream latency: %#x\n", tid(),
+                    static_cast<unsigned>(result));
+        latency = 0;
+    }
+    state.figures.streamLatencyFrames = durationFrames(rate, latency);
+
+    uint64_t frequency = 0;
+    int32_t result = state.audioClient->GetService(&state.audioClock);
+    if (!platform::failed(result)) result = state.audioClock->GetFrequency(&frequency);
+    // A clock without a rate cannot be turned into frames.
+    if (!platform::failed(result) && frequency == 0) result = platform::kFail;
+    if (platform::failed(result)) {
+        log.message(1, "[CL] [tid=%4x] The device reports no playing position: %#x\n", tid(),
+                    static_cast<unsigned>(result));
+        state.audioClock.reset();
+        frequency = 0;
+    }
+    state.clockFrequency = frequency;
+    state.devicePosition.reset();
+}
+
+uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate) {
+    if (frequency == 0) return 0;
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(position) * rate / frequency);
+}
+
+CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state) {
+    if (!state.audioClock) return;
+    uint64_t position = 0;
+    uint64_t qpcTime = 0;
+    if (const int32_t result = state.audioClock->GetPosition(&position, &qpcTime); platform::failed(result)) {
+        if (!state.positionFailing) {
+            log.message(2, "[CL] [tid=%4x] Failed to read the device position: %#x\n", tid(),
+                        static_cast<unsigned>(result));
+        }
+        state.positionFailing = true;
+        return;
+    }
+    state.positionFailing = false;
+    state.devicePosition.publish(positionFrames(position, state.clockFrequency, state.figures.frameRate), qpcTime,
+                                 state.framesWritten);
+}
+
+}  // namespace cl

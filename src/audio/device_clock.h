@@ -1,0 +1,30 @@
+#pragma once
+// The device's own timing: how long a released frame waits inside the device
+// before it plays (its stream latency), and where in the stream it is
+// playing (its clock), read by the audio thread at each wake.
+#include <cstdint>
+
+#include "audio/wasapi_state.h"
+#include "core/realtime.h"
+
+namespace cl {
+
+class Logger;
+
+// Once the client is open (main thread, before the audio thread exists):
+// records the stream latency in frames at `rate` in state.figures and takes
+// the clock. Neither is needed to play: a device without them plays with a
+// stream latency of 0 or without position reports, each said in one line
+// (level 1).
+void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate);
+
+// Frames at `rate` in a clock position of `frequency` units a second,
+// truncated; exact for every position (no intermediate overflow).
+uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate);
+
+// Audio thread, at each wake once the stream started: publishes where the
+// device is (state.devicePosition). A failing read skips the report; the
+// first of a run of failures is logged (level 2), like a failing step.
+CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state);
+
+}  // namespace cl
