@@ -5,6 +5,7 @@ set(CANTRELLE_SOURCES
   src/api/exports_loading.cpp
   src/api/exports_mixer.cpp
   src/api/exports_playback.cpp
+  src/api/exports_timeline.cpp
   src/api/global_engine.cpp
   src/api/global_input.cpp
   src/audio/audio_thread.cpp
@@ -18,6 +19,10 @@ set(CANTRELLE_SOURCES
   src/audio/null_provider.cpp
   src/audio/resampler.cpp
   src/clock/clock.cpp
+  src/clock/heard_clock.cpp
+  src/clock/position_curve.cpp
+  src/clock/position_fit.cpp
+  src/clock/stream_records.cpp
   src/clock/render_handshake.cpp
   src/core/engine_core.cpp
   src/core/log.cpp
@@ -62,10 +67,11 @@ if(WIN32)
     src/platform/win32/mmdevice_win32.cpp
     src/platform/win32/input_win32.cpp
     src/platform/win32/hook_thread_win32.cpp
+    src/platform/win32/counter_win32.cpp
   )
   set(CANTRELLE_WIN32_LIBS ole32 winmm avrt mfplat mfuuid uuid)
 else()
   list(APPEND CANTRELLE_SOURCES src/platform/posix/thread_posix.cpp src/platform/posix/own_library_posix.cpp
        src/platform/posix/audio_services_posix.cpp
-       src/platform/posix/input_posix.cpp)
+       src/platform/posix/input_posix.cpp src/platform/posix/counter_posix.cpp)
 endif()

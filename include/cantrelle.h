@@ -254,6 +254,13 @@ CL_API void setacceptmouseinput(int32_t accept);
 /* ---- One timeline for sound and input --------------------------------- */
 /* These calls extend the interface above; they change nothing it does. */
 
+/* Inside a press or release callback (either delivery mode): when the input
+ * thread saw the event, in seconds on the engine clock, as the player heard
+ * it (the clock time of the frame the device was playing then). While no
+ * device reports its position (audio not open, the null output) it is
+ * getclock() at the call. Outside a callback: NaN. [any] */
+CL_API double getinputtime(void);
+
 /* What the open output is. Frames are output frames (frameRate a second).
  * The struct may grow at its end in later versions: set size to
  * sizeof(CantrelleOutputInfo) before calling getoutputinfo, which fills the

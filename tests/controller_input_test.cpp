@@ -304,7 +304,7 @@ TEST(ControllerStateTest, ThresholdsAreStrict) {
     for (const AxisCase& c : cases) {
         FakeInputHost host;
         ControllerHeld held(host);
-        held.updateFromState(0, c.state, false);
+        held.updateFromState(0, c.state, false, 0);
         std::vector<uint32_t> codes;
         for (const InputEvent& event : host.take()) codes.push_back(event.code);
         EXPECT_EQ(codes, c.held);
@@ -314,7 +314,7 @@ TEST(ControllerStateTest, ThresholdsAreStrict) {
 TEST(ControllerStateTest, EveryButtonBitMapsToItsCodeInTableOrder) {
     FakeInputHost host;
     ControllerHeld held(host);
-    held.updateFromState(3, {.buttons = 0xF3FF}, false);
+    held.updateFromState(3, {.buttons = 0xF3FF}, false, 0);
     std::vector<uint32_t> codes;
     for (const InputEvent& event : host.take()) codes.push_back(event.code);
     EXPECT_THAT(codes, ElementsAre(203, 204, 205, 206, 207, 208, 209, 210, 200, 199, 195, 196, 197, 198));
@@ -323,19 +323,19 @@ TEST(ControllerStateTest, EveryButtonBitMapsToItsCodeInTableOrder) {
 TEST(ControllerStateTest, StickAcrossBetweenPassesPressesTheNewSideThenReleasesTheOld) {
     FakeInputHost host;
     ControllerHeld held(host);
-    held.updateFromState(0, {.thumbLX = -32768}, false);
+    held.updateFromState(0, {.thumbLX = -32768}, false, 0);
     host.take();
-    held.updateFromState(0, {.thumbLX = 32767}, false);
+    held.updateFromState(0, {.thumbLX = 32767}, false, 0);
     EXPECT_THAT(host.take(), ElementsAre(press(213, 0), release(214, 0)));
 }
 
 TEST(ControllerStateTest, SilentUpdatesTakeDownControlsAndReportNothing) {
     FakeInputHost host;
     ControllerHeld held(host);
-    held.updateHeld(0, true, 195, true);
-    held.updateHeld(0, false, 195, true);  // silent release: nothing, still held
+    held.updateHeld(0, true, 195, true, 0);
+    held.updateHeld(0, false, 195, true, 0);  // silent release: nothing, still held
     EXPECT_TRUE(held.holds(195));
-    held.updateHeld(0, false, 195, false);
+    held.updateHeld(0, false, 195, false, 0);
     EXPECT_THAT(host.take(), ElementsAre(release(195, 0)));
 }
 

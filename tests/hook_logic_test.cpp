@@ -20,10 +20,13 @@ protected:
         windows_.add({100, 100, 300, 200}, FakeWindows::kOwnProcess, 8);
         windows_.add({250, 150, 400, 400}, 999);
     }
-    void key(uintptr_t message, uint32_t vk, int32_t nCode = 0) { logic_.keyboard(nCode, message, vk); }
+    // Each call as the system hands it over, one counter tick after the last.
+    void key(uintptr_t message, uint32_t vk, int32_t nCode = 0) { logic_.keyboard(nCode, message, vk, ++seenAt_); }
     void mouse(uintptr_t message, int32_t x = 150, int32_t y = 120, uint32_t data = 0, int32_t nCode = 0) {
-        logic_.mouse(nCode, message, x, y, data);
+        logic_.mouse(nCode, message, x, y, data, ++seenAt_);
     }
+
+    int64_t seenAt_ = 0;
 
     LogCapture log_;
     FakeInputHost host_;

@@ -43,9 +43,9 @@ protected:
                 while (!go.load()) std::this_thread::yield();
                 for (uint32_t code = 0; code < kEventsEach; ++code) {
                     if (code % 2 == 0) {
-                        default_->host_->emitPress(p, code);
+                        default_->host_->emitPress(p, code, 0);
                     } else {
-                        default_->host_->emitRelease(p, code);
+                        default_->host_->emitRelease(p, code, 0);
                     }
                 }
             });

@@ -114,10 +114,10 @@ TEST_F(InputCoreTest, DirectDeliveryRunsCallbacksOnTheProviderThreadBeforeEmitRe
     std::thread::id providerThread;
     std::thread([&] {
         providerThread = std::this_thread::get_id();
-        default_->host_->emitPress(kKeyboardMouseSource, 0x41);
+        default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0);
         EXPECT_THAT(GameCallbacks::events, ElementsAre(press(0x41)));  // already delivered
         EXPECT_EQ(GameCallbacks::threads.at(0), providerThread);
-        default_->host_->emitRelease(2, 195);
+        default_->host_->emitRelease(2, 195, 0);
     }).join();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x41), release(195, 2)));
 
@@ -131,9 +131,9 @@ TEST_F(InputCoreTest, DirectDeliveryRunsCallbacksOnTheProviderThreadBeforeEmitRe
 TEST_F(InputCoreTest, SafeInputHoldsEventsUntilTheFirstUnlockAndDeliversThemBeforeItReturns) {
     ASSERT_TRUE(initSafe());
     InputHost& host = *default_->host_;
-    host.emitPress(kKeyboardMouseSource, 0x41);
-    host.emitPress(kKeyboardMouseSource, 0x42);
-    host.emitRelease(kKeyboardMouseSource, 0x41);
+    host.emitPress(kKeyboardMouseSource, 0x41, 0);
+    host.emitPress(kKeyboardMouseSource, 0x42, 0);
+    host.emitRelease(kKeyboardMouseSource, 0x41, 0);
     awaitDispatcherIdle();
     EXPECT_THAT(GameCallbacks::take(), IsEmpty());  // locked since initinput
 
@@ -141,7 +141,7 @@ TEST_F(InputCoreTest, SafeInputHoldsEventsUntilTheFirstUnlockAndDeliversThemBefo
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x41), press(0x42), release(0x41)));
 
     core_.lockInput();
-    host.emitRelease(kKeyboardMouseSource, 0x42);
+    host.emitRelease(kKeyboardMouseSource, 0x42, 0);
     core_.lockInput();
     EXPECT_THAT(logged(), ElementsAre("Tried to lock input, but input was already locked"));
     awaitDispatcherIdle();
@@ -155,9 +155,9 @@ TEST_F(InputCoreTest, SafeInputHoldsEventsUntilTheFirstUnlockAndDeliversThemBefo
 
 TEST_F(InputCoreTest, NullCallbackDropsOnlyItsKind) {
     ASSERT_TRUE(core_.initInput({.focused = true, .onPress = GameCallbacks::onPress}));
-    default_->host_->emitPress(kKeyboardMouseSource, 0x41);
-    default_->host_->emitRelease(kKeyboardMouseSource, 0x41);
-    default_->host_->emitPress(kKeyboardMouseSource, 0x42);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0);
+    default_->host_->emitRelease(kKeyboardMouseSource, 0x41, 0);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x42, 0);
     core_.unlockInput();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x41), press(0x42)));
     core_.freeInput();
@@ -165,7 +165,7 @@ TEST_F(InputCoreTest, NullCallbackDropsOnlyItsKind) {
 
 TEST_F(InputCoreTest, FreeinputWhileLockedDeliversWhatIsQueuedAndClearsEverything) {
     ASSERT_TRUE(initSafe());
-    default_->host_->emitPress(kKeyboardMouseSource, 0x41);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0);
     core_.freeInput();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x41)));
     EXPECT_FALSE(core_.initialised());
@@ -173,7 +173,7 @@ TEST_F(InputCoreTest, FreeinputWhileLockedDeliversWhatIsQueuedAndClearsEverythin
 
     // Afresh: locked again until the first unlock.
     ASSERT_TRUE(initSafe());
-    default_->host_->emitPress(kKeyboardMouseSource, 0x43);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x43, 0);
     awaitDispatcherIdle();
     EXPECT_THAT(GameCallbacks::take(), IsEmpty());
     core_.unlockInput();
@@ -183,7 +183,7 @@ TEST_F(InputCoreTest, FreeinputWhileLockedDeliversWhatIsQueuedAndClearsEverythin
 
 TEST_F(InputCoreTest, AnotherThreadMayReleaseTheGamesLock) {
     ASSERT_TRUE(initSafe());  // locked by this thread
-    default_->host_->emitPress(kKeyboardMouseSource, 0x41);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0);
     std::thread([&] { core_.unlockInput(); }).join();
     EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0x41)));
     core_.lockInput();
@@ -208,7 +208,7 @@ TEST_F(InputCoreTest, LockCallsFromACallbackAreRefused) {
     for (bool safe : {true, false}) {
         ASSERT_TRUE(core_.initInput({.onPress = lockFromCallback, .disableSafeInput = !safe}));
         // A provider thread of its own, as the hook and controller threads are.
-        std::thread([&] { default_->host_->emitPress(kKeyboardMouseSource, 0x41); }).join();
+        std::thread([&] { default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0); }).join();
         if (safe) core_.unlockInput();
         EXPECT_THAT(GameCallbacks::take(), ElementsAre(press(0, 0)));
         const char* ineffective = "Global locking of input is ineffective when safe input is disabled";

@@ -126,7 +126,7 @@ TEST_F(InputReentryConcurrencyTest, ACallbackCallingInitinputWhileAnotherThreadF
         freeing = true;
         stageSignal.notify_all();
     };
-    default_->host_->emitPress(kKeyboardMouseSource, 0x41);
+    default_->host_->emitPress(kKeyboardMouseSource, 0x41, 0);
     std::thread unlocker([&] { core_.unlockInput(); });
     {
         std::unique_lock<std::mutex> lock(stageMutex);
@@ -154,7 +154,7 @@ TEST_F(InputReentryConcurrencyTest, ALockRacingFreeinputNeverKeepsQueuedEventsFr
     }());
     for (int round = 0; round < 200; ++round) {
         ASSERT_TRUE(core.initInput({.onPress = GameCallbacks::onPress}));  // locked by this thread
-        for (uint32_t code = 1; code <= 3; ++code) default_->host_->emitPress(kKeyboardMouseSource, code);
+        for (uint32_t code = 1; code <= 3; ++code) default_->host_->emitPress(kKeyboardMouseSource, code, 0);
         std::atomic<bool> freed{false};
         std::thread locker([&] {
             while (!freed.load(std::memory_order_acquire)) core.lockInput();

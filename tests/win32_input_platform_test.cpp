@@ -15,6 +15,7 @@
 #include "input/hook_logic.h"
 #include "input/input_core.h"
 #include "input/polling_input.h"
+#include "platform/counter.h"
 #include "platform/input_platform.h"
 #include "platform/win32/hook_thread_win32.h"
 
@@ -69,6 +70,32 @@ TEST_F(Win32InputTest, HookThreadFeedsTheHookLogicAndStopsCleanly) {
         EXPECT_THAT(awaitEvents(2), ElementsAre(press(VK_RCONTROL), release(VK_RCONTROL)));
         platform_.hooks->stop();
     }
+}
+
+// Each event is dated by the high-resolution counter where the system hands
+// it over: after SendInput began and before the event reached the host.
+TEST_F(Win32InputTest, EventsAreDatedBetweenSendInputAndTheirArrival) {
+    host_.counter_ = platform::counterNow;  // the polling provider reads it through the host
+    HookLogic logic(host_, *platform_.windows);
+    ASSERT_TRUE(platform_.hooks->start(logic));
+    PollingInput polling(*platform_.polling, *platform_.windows);
+    ASSERT_TRUE(polling.Init(host_, true, false));
+    for (bool up : {false, true}) {
+        const int64_t before = platform::counterNow();
+        sendKey('J', up);
+        std::vector<InputEvent> events;
+        ASSERT_TRUE(eventually([&] {
+            for (const InputEvent& event : host_.takeTimed()) events.push_back(event);
+            return events.size() >= 2;  // the hook's and the poll's
+        }));
+        const int64_t after = platform::counterNow();
+        for (const InputEvent& event : events) {
+            EXPECT_GE(event.seenAt, before) << (up ? "release" : "press");
+            EXPECT_LE(event.seenAt, after) << (up ? "release" : "press");
+        }
+    }
+    polling.Shutdown();
+    platform_.hooks->stop();
 }
 
 TEST_F(Win32InputTest, DefaultProviderLoadsXInputAndTicksWithoutControllers) {

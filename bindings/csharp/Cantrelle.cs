@@ -1,4 +1,4 @@
-// Cantrelle for C#: the 67 functions of cantrelle.h as P/Invoke declarations
+// Cantrelle for C#: the 68 functions of cantrelle.h as P/Invoke declarations
 // (class Native), and a thin wrapper over them (Log, Audio, Clock, Sound,
 // Input). cantrelle.h stays the reference for what each call does and on
 // which thread it may run; scripts/check-csharp-binding.py keeps Native in
@@ -379,7 +379,10 @@ namespace Cantrelle
         [DllImport(Library, CallingConvention = Cdecl)]
         public static extern void setacceptmouseinput(int accept);
 
-        // ---- One timeline for sound and input (extends the interface) ----
+        // One timeline for sound and input (extends the interface).
+
+        [DllImport(Library, CallingConvention = Cdecl)]
+        public static extern double getinputtime();
 
         [DllImport(Library, CallingConvention = Cdecl)]
         public static extern byte getoutputinfo(ref CantrelleOutputInfo info);
@@ -624,5 +627,8 @@ namespace Cantrelle
         public static void Unlock() { Native.unlockinput(); }
         public static void OnFocus(bool focused) { Native.onfocus(focused ? 1 : 0); }
         public static void AcceptMouse(bool accept) { Native.setacceptmouseinput(accept ? 1 : 0); }
+        // Inside a callback: when the event was seen, on the clock as the
+        // player heard it (the clock's seconds without a device). NaN outside.
+        public static double EventTime { get { return Native.getinputtime(); } }
     }
 }

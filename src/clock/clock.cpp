@@ -18,7 +18,24 @@ bool mayChangeClock(TimingState& engine) {
 }  // namespace
 
 int64_t secondsToFrames(double seconds, uint32_t frameRate) {
-    return saturatingTruncate<int64_t>(seconds * static_cast<double>(frameRate));
+    const double rate = static_cast<double>(frameRate);
+    const int64_t frame = saturatingTruncate<int64_t>(seconds * rate);
+    // The product rounds, so frame / rate computed as getClock does, times the
+    // rate, can fall a hair below the frame and truncate to the one before
+    // (0.29 s at 48000 gave 13919). The answer is the frame furthest from
+    // zero whose own time does not pass the given one; the product is within
+    // one frame of it wherever frames are exact in a double.
+    constexpr int64_t kExact = int64_t{1} << 52;
+    if (frameRate == 0 || frame <= -kExact || frame >= kExact) return frame;
+    const auto timeOf = [rate](int64_t f) { return static_cast<double>(f) / rate; };
+    if (seconds >= 0) {
+        if (timeOf(frame + 1) <= seconds) return frame + 1;
+        if (frame > 0 && timeOf(frame) > seconds) return frame - 1;
+    } else {
+        if (timeOf(frame - 1) >= seconds) return frame - 1;
+        if (frame < 0 && timeOf(frame) < seconds) return frame + 1;
+    }
+    return frame;
 }
 
 void startClockFrom(TimingState& engine, double seconds) {

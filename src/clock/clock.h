@@ -12,7 +12,8 @@ double getClock(TimingState& engine);
 bool clockRunning(TimingState& engine);
 
 // Seconds to clock frames at the output rate: truncated toward zero and
-// saturated, with NaN giving 0.
+// saturated, with NaN giving 0. A frame's own time, as getClock reports it,
+// gives that frame back.
 int64_t secondsToFrames(double seconds, uint32_t frameRate);
 
 }  // namespace cl

@@ -5,6 +5,8 @@
 #include <limits>
 #include <mutex>
 
+#include "clock/heard_clock.h"
+
 namespace cl {
 
 inline constexpr int64_t kClockStopped = std::numeric_limits<int64_t>::min();
@@ -18,6 +20,8 @@ struct Clock {
     // reader never sees the stopped marker before clockStoppedAt is set.
     // The audio thread never takes it.
     std::mutex clockMutex;
+    // Which clock frame the device is playing; fed by the audio thread.
+    HeardClock heard;
 
     bool running() const { return clockFrame.load(std::memory_order_acquire) != kClockStopped; }
 };

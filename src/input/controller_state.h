@@ -27,12 +27,13 @@ public:
 
     // A silent update takes a control that is down into the set without a
     // press and reports nothing for one that is up.
-    void updateHeld(uint32_t slot, bool down, uint32_t code, bool silent);
+    // seenAt: the counter value of the poll that found the state.
+    void updateHeld(uint32_t slot, bool down, uint32_t code, bool silent, int64_t seenAt);
     // Every button row, then every stick and trigger row, in table order.
-    void updateFromState(uint32_t slot, const platform::GamepadState& state, bool silent);
+    void updateFromState(uint32_t slot, const platform::GamepadState& state, bool silent, int64_t seenAt);
     // The slot is gone (unplugged, or no longer enumerated): it holds
     // nothing any more, and what only it held is released under its number.
-    void letGo(uint32_t slot);
+    void letGo(uint32_t slot, int64_t seenAt);
     void clear() { holders_.fill(0); }
     bool holds(uint32_t code) const { return code < holders_.size() && holders_[code] != 0; }
 

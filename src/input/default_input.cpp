@@ -102,7 +102,7 @@ void DefaultInput::controllerThread() {
         const uint32_t mask = connectedMask_.load(std::memory_order_relaxed);
         // A pad that tick no longer finds holds nothing: what only it held is released.
         for (uint32_t slot = 0; slot < kSlots; ++slot) {
-            if ((previousMask & ~mask & (1u << slot)) != 0) held_->letGo(slot);
+            if ((previousMask & ~mask & (1u << slot)) != 0) held_->letGo(slot, host_->counterNow());
         }
         previousMask = mask;
         if (mask == 0) {
@@ -112,8 +112,9 @@ void DefaultInput::controllerThread() {
                 if ((mask & (1u << slot)) == 0) continue;
                 platform::XInputState state;
                 const uint32_t result = getState_(slot, &state);
+                const int64_t seenAt = host_->counterNow();
                 if (result == platform::kErrorDeviceNotConnected) {
-                    held_->letGo(slot);  // unplugged: a held control must not stick down
+                    held_->letGo(slot, seenAt);  // unplugged: a held control must not stick down
                     continue;
                 }
                 if (result != platform::kErrorSuccess) {
@@ -122,7 +123,7 @@ void DefaultInput::controllerThread() {
                         tid(), static_cast<int>(slot), result);
                     continue;
                 }
-                held_->updateFromState(slot, state.gamepad, silent);
+                held_->updateFromState(slot, state.gamepad, silent, seenAt);
             }
             signals_.sleepMs(1);
         }

@@ -5,26 +5,26 @@
 
 namespace cl {
 
-void HookLogic::press(uint32_t code) {
+void HookLogic::press(uint32_t code, int64_t seenAt) {
     if (keyDown_[code]) return;  // auto-repeat, or a press not yet released
-    host_.emitPress(kKeyboardMouseSource, code);
+    host_.emitPress(kKeyboardMouseSource, code, seenAt);
     keyDown_[code] = true;
 }
 
-void HookLogic::release(uint32_t code) {
+void HookLogic::release(uint32_t code, int64_t seenAt) {
     if (!keyDown_[code]) return;  // pressed while the game did not listen
-    host_.emitRelease(kKeyboardMouseSource, code);
+    host_.emitRelease(kKeyboardMouseSource, code, seenAt);
     keyDown_[code] = false;
 }
 
-void HookLogic::keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode) {
+void HookLogic::keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode, int64_t seenAt) {
     // Virtual-key codes are below 256; anything else is no key.
     if (nCode < 0 || !host_.focused() || vkCode >= keyDown_.size()) return;
-    if (wParam == msg::kKeyDown || wParam == msg::kSysKeyDown) press(vkCode);
-    if (wParam == msg::kKeyUp || wParam == msg::kSysKeyUp) release(vkCode);
+    if (wParam == msg::kKeyDown || wParam == msg::kSysKeyDown) press(vkCode, seenAt);
+    if (wParam == msg::kKeyUp || wParam == msg::kSysKeyUp) release(vkCode, seenAt);
 }
 
-void HookLogic::mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData) {
+void HookLogic::mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData, int64_t seenAt) {
     if (nCode < 0) return;
     uint32_t code = 0;
     bool down = false;
@@ -47,9 +47,9 @@ void HookLogic::mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uin
     }
     if (!host_.acceptMouse() || !isOverOwnClientArea(windows_, {x, y})) return;
     if (down) {
-        press(code);
+        press(code, seenAt);
     } else {
-        release(code);
+        release(code, seenAt);
     }
 }
 

@@ -22,15 +22,15 @@ class HookLogic final : public platform::HookProcedures {
 public:
     HookLogic(InputHost& host, platform::WindowQuery& windows) : host_(host), windows_(windows) {}
 
-    void keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode) override;
-    void mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData) override;
+    void keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode, int64_t seenAt) override;
+    void mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData, int64_t seenAt) override;
 
     // Forgets every key; only while the hook thread is not running.
     void clear() { keyDown_.fill(false); }
 
 private:
-    void press(uint32_t code);
-    void release(uint32_t code);
+    void press(uint32_t code, int64_t seenAt);
+    void release(uint32_t code, int64_t seenAt);
 
     InputHost& host_;
     platform::WindowQuery& windows_;

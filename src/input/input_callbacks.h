@@ -3,6 +3,8 @@
 // dispatcher starts; read by those threads, so atomics (release on store,
 // acquire on load) make the pair visible to them whatever starts them.
 #include <atomic>
+#include <cstdint>
+#include <optional>
 
 #include "cantrelle.h"
 #include "input/input_event.h"
@@ -19,9 +21,14 @@ struct InputCallbacks {
         if (callback == nullptr) return;
         struct Scope {
             const InputCallbacks* outer = delivering;
-            ~Scope() { delivering = outer; }
+            int64_t outerSeenAt = deliveringSeenAt;
+            ~Scope() {
+                delivering = outer;
+                deliveringSeenAt = outerSeenAt;
+            }
         } scope;
         delivering = this;
+        deliveringSeenAt = event.seenAt;
         callback(event.source, event.code);
     }
 
@@ -29,11 +36,17 @@ struct InputCallbacks {
     // thread delivers it: the dispatcher, or a provider's own thread when
     // safe input is off.
     bool inCallbackOnThisThread() const { return delivering == this; }
+    // The time the delivered event was seen, while its callback runs here.
+    std::optional<int64_t> deliveredSeenAt() const {
+        if (!inCallbackOnThisThread()) return std::nullopt;
+        return deliveringSeenAt;
+    }
 
 private:
     // Per thread, so a provider thread knows it is inside a callback without
     // any shared state; restored on return, so nested cores stay apart.
     static inline thread_local const InputCallbacks* delivering = nullptr;
+    static inline thread_local int64_t deliveringSeenAt = 0;
 };
 
 }  // namespace cl

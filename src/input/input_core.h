@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/log.h"
@@ -12,6 +13,7 @@
 #include "input/input_provider.h"
 #include "input/input_ticker.h"
 #include "input/safe_input.h"
+#include "platform/counter.h"
 
 namespace cl {
 
@@ -43,10 +45,14 @@ public:
     bool initialised() const { return initialised_.load(std::memory_order_acquire); }
     // For tests: the dispatcher has looked at every queued event and waits.
     bool dispatcherIdle() const { return safe_.dispatcherIdle(); }
+    // Inside a press or release callback on the calling thread, in either
+    // delivery mode: the counter value at which the event was seen.
+    std::optional<int64_t> deliveredEventSeenAt() const { return callbacks_.deliveredSeenAt(); }
 
     // InputHost: any thread.
-    void emitPress(uint32_t source, uint32_t code) override { emit({source, code, 1}); }
-    void emitRelease(uint32_t source, uint32_t code) override { emit({source, code, 0}); }
+    void emitPress(uint32_t source, uint32_t code, int64_t seenAt) override { emit({source, code, 1, seenAt}); }
+    void emitRelease(uint32_t source, uint32_t code, int64_t seenAt) override { emit({source, code, 0, seenAt}); }
+    int64_t counterNow() const override { return platform::counterNow(); }
     bool focused() const override { return focused_.load(std::memory_order_relaxed); }
     bool acceptMouse() const override { return acceptMouse_.load(std::memory_order_relaxed); }
     Logger& log() override { return log_; }

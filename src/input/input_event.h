@@ -11,6 +11,9 @@ struct InputEvent {
     uint32_t source = 0;
     uint32_t code = 0;  // Windows virtual-key code
     uint8_t pressed = 0;
+    // The counter value (platform/counter.h) at which the provider saw it:
+    // where the system handed the event over, or the poll that found it.
+    int64_t seenAt = 0;
 
     friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };

@@ -14,8 +14,11 @@ class Logger;
 class InputHost {
 public:
     virtual ~InputHost() = default;
-    virtual void emitPress(uint32_t source, uint32_t code) = 0;
-    virtual void emitRelease(uint32_t source, uint32_t code) = 0;
+    // seenAt: the counter value at which the provider saw the change.
+    virtual void emitPress(uint32_t source, uint32_t code, int64_t seenAt) = 0;
+    virtual void emitRelease(uint32_t source, uint32_t code, int64_t seenAt) = 0;
+    // The counter now, for providers that stamp their own polls.
+    virtual int64_t counterNow() const = 0;
     // Written by the game at any time; a change takes effect at the next event or poll.
     virtual bool focused() const = 0;
     virtual bool acceptMouse() const = 0;

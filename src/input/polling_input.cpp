@@ -36,13 +36,16 @@ void KeyPoller::poll() {
     // Unfocused, nothing is read and the last states stay: a key released
     // meanwhile is reported at the first poll with focus back.
     if (!host_.focused()) return;
+    // Every change this poll finds is dated by the poll: it happened since
+    // the last one, and the poll is the first to know.
+    const int64_t seenAt = host_.counterNow();
     for (size_t index = mouseTakesPart() ? 0 : kFirstPolledKey; index < kPolledKeyCount; ++index) {
         const bool down = system_.keyDown(polledKeys[index]);
         if (down == polledDown_[index]) continue;
         if (down) {
-            host_.emitPress(kKeyboardMouseSource, polledKeys[index]);
+            host_.emitPress(kKeyboardMouseSource, polledKeys[index], seenAt);
         } else {
-            host_.emitRelease(kKeyboardMouseSource, polledKeys[index]);
+            host_.emitRelease(kKeyboardMouseSource, polledKeys[index], seenAt);
         }
         polledDown_[index] = down;
     }

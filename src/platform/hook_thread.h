@@ -9,9 +9,10 @@ namespace cl::platform {
 class HookProcedures {
 public:
     virtual ~HookProcedures() = default;
-    // nCode and wParam as the system gives them; only the fields used are passed.
-    virtual void keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode) = 0;
-    virtual void mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData) = 0;
+    // nCode and wParam as the system gives them; only the fields used are
+    // passed. seenAt: the counter (platform/counter.h) as the procedure began.
+    virtual void keyboard(int32_t nCode, uintptr_t wParam, uint32_t vkCode, int64_t seenAt) = 0;
+    virtual void mouse(int32_t nCode, uintptr_t wParam, int32_t x, int32_t y, uint32_t mouseData, int64_t seenAt) = 0;
 };
 
 class HookThread {

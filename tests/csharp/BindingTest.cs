@@ -172,6 +172,7 @@ static class BindingTest
         // the delegates given to it need not be kept.
         Check(!Input.Init((source, code) => { }, null), "initinput fails natively");
         Check(Logged(TakeLines(), "Failed to initialise input"), "and logs why");
+        Check(double.IsNaN(Input.EventTime), "getinputtime is NaN outside a callback");
 
         // Garbage collection with log receivers registered: the binding holds
         // the delegates (the event's and a raw one for level 3 that nothing

@@ -1,6 +1,8 @@
 #pragma once
 // Fakes for the input providers: a host that records what providers report,
 // and scripted stand-ins for the system services they call.
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -21,6 +23,7 @@
 namespace cl {
 inline void PrintTo(const InputEvent& event, std::ostream* out) {
     *out << (event.pressed ? "press(" : "release(") << event.source << ", " << event.code << ")";
+    if (event.seenAt != 0) *out << " seen at " << event.seenAt;
 }
 }  // namespace cl
 
@@ -31,13 +34,23 @@ inline InputEvent release(uint32_t code, uint32_t source = kKeyboardMouseSource)
 
 class FakeInputHost final : public InputHost {
 public:
-    void emitPress(uint32_t source, uint32_t code) override { record({source, code, 1}); }
-    void emitRelease(uint32_t source, uint32_t code) override { record({source, code, 0}); }
+    void emitPress(uint32_t source, uint32_t code, int64_t seenAt) override { record({source, code, 1, seenAt}); }
+    void emitRelease(uint32_t source, uint32_t code, int64_t seenAt) override { record({source, code, 0, seenAt}); }
+    // A scripted counter: each reading one tick after the last, unless the
+    // test hands in another (the real one, under Wine).
+    int64_t counterNow() const override { return counter_ ? counter_() : ++fakeCounter_; }
     bool focused() const override { return focused_; }
     bool acceptMouse() const override { return acceptMouse_; }
     Logger& log() override { return log_; }
 
+    // The events so far, without their times.
     std::vector<InputEvent> take() {
+        std::vector<InputEvent> taken = takeTimed();
+        for (InputEvent& event : taken) event.seenAt = 0;
+        return taken;
+    }
+    // The events so far, with the times the providers gave them.
+    std::vector<InputEvent> takeTimed() {
         std::lock_guard<std::mutex> guard(mutex_);
         std::vector<InputEvent> taken;
         taken.swap(events_);
@@ -46,6 +59,7 @@ public:
 
     bool focused_ = true;
     bool acceptMouse_ = true;
+    std::function<int64_t()> counter_;
 
 private:
     void record(const InputEvent& event) {
@@ -55,6 +69,7 @@ private:
     Logger log_{&LogCapture::sink};
     std::mutex mutex_;
     std::vector<InputEvent> events_;
+    mutable std::atomic<int64_t> fakeCounter_{1000};
 };
 
 // Windows as screen rectangles of given processes; later ones lie on top.

@@ -743,6 +743,9 @@ std::vector<HostileCall> hostileCalls() {
          [](E cl, I) { return cl.onfocus(-5), cl.setacceptmouseinput(12345), 0.0; },
          0,
          {}},
+        // Outside a callback there is no event to time.
+        {"getinputtime()", fresh, false, [](E cl, I) { return cl.getinputtime(); }, kNaNd, {}},
+        {"getinputtime() from another thread", open, true, [](E cl, I) { return cl.getinputtime(); }, kNaNd, {}},
         // No build has a provider for the alternative selections.
         {"initinput(null callbacks, alternative controllers -1)",
          fresh,

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -178,6 +179,40 @@ TEST_F(Input, SafeInputHoldsPressesUntilUnlockinputWhichDeliversThemInOrder) {
     cl.unlockinput();
     EXPECT_THAT(takeReceived(), ElementsAre(press(VK_SPACE), release(VK_SPACE)));
     cl.freeinput();
+    EXPECT_THAT(logged(), IsEmpty());
+}
+
+// getinputtime inside the callbacks, through the exports. The null output
+// reports no device position and renders nothing, so the clock stands still
+// and each event's time is the clock's.
+decltype(&::getinputtime) inputTimeExport = nullptr;
+std::vector<double> timesSeen;
+void onTimedEvent(uint32_t, uint32_t) {
+    std::lock_guard<std::mutex> guard(callbackMutex);
+    timesSeen.push_back(inputTimeExport());
+}
+
+TEST_F(Input, GetinputtimeGivesEachCallbackItsTimeInBothModesAndNaNOutside) {
+    inputTimeExport = cl.getinputtime;
+    ASSERT_TRUE(openNullOutput(48000));
+    cl.startclockfrom(5.0);
+    for (bool safe : {true, false}) {
+        SCOPED_TRACE(safe ? "safe input" : "direct");
+        timesSeen.clear();
+        ASSERT_TRUE(cl.initinput(1, onTimedEvent, onTimedEvent, 0, safe ? 0 : 1, nullptr, nullptr, 0));
+        sendAndPass(2, [] {
+            sendKey('T', false);
+            sendKey('T', true);
+        });
+        if (safe) cl.unlockinput();
+        {
+            std::lock_guard<std::mutex> guard(callbackMutex);
+            EXPECT_THAT(timesSeen, ElementsAre(5.0, 5.0));
+        }
+        EXPECT_TRUE(std::isnan(cl.getinputtime()));
+        cl.freeinput();
+    }
+    cl.freeaudio();
     EXPECT_THAT(logged(), IsEmpty());
 }
 

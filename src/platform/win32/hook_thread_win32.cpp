@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/counter.h"
 #include "platform/thread_start.h"
 #include "platform/win32/hook_thread_win32.h"
 
@@ -24,10 +25,13 @@ HHOOK keyboardHook = nullptr;
 HHOOK mouseHook = nullptr;
 HWND hookWindow = nullptr;
 
+// Each procedure reads the counter first: the event's time is when the
+// system handed it over, before any of our own work.
 LRESULT CALLBACK keyboardProcedure(int nCode, WPARAM wParam, LPARAM lParam) {
+    const int64_t seenAt = counterNow();
     try {
         const uint32_t vkCode = nCode >= 0 ? reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode : 0;
-        procedures->keyboard(nCode, wParam, vkCode);
+        procedures->keyboard(nCode, wParam, vkCode, seenAt);
     } catch (...) {
         // Nothing may unwind into the system; the event still goes on.
     }
@@ -35,12 +39,13 @@ LRESULT CALLBACK keyboardProcedure(int nCode, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK mouseProcedure(int nCode, WPARAM wParam, LPARAM lParam) {
+    const int64_t seenAt = counterNow();
     try {
         if (nCode >= 0) {
             const auto* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-            procedures->mouse(nCode, wParam, info->pt.x, info->pt.y, info->mouseData);
+            procedures->mouse(nCode, wParam, info->pt.x, info->pt.y, info->mouseData, seenAt);
         } else {
-            procedures->mouse(nCode, wParam, 0, 0, 0);
+            procedures->mouse(nCode, wParam, 0, 0, 0, seenAt);
         }
     } catch (...) {
     }

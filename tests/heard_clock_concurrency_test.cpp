@@ -1,0 +1,93 @@
+// The heard clock with a real audio thread publishing while another thread
+// reads, run under ThreadSanitizer too (its suite name carries
+// "Concurrency"). The writer generates records that keep one invariant (a
+// run's clock frame is its stream frame plus 1000, whether it runs or
+// holds) and a curve that must stay a rising chain; the reader checks both
+// on every snapshot it copies, so a copy torn between two publications
+// shows, and checks that its reads never fall.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "clock/heard_clock.h"
+
+namespace cl::test {
+namespace {
+
+constexpr uint32_t kRate = 48000;
+constexpr int64_t kTicksPerSecond = 10'000'000;
+constexpr int64_t kTicksPerWake = kTicksPerSecond / 1000;
+constexpr int64_t kOffset = 1000;
+
+// What is wrong with a snapshot, or empty.
+std::string brokenInvariant(const HeardSnapshot& seen) {
+    for (std::size_t i = 0; i < seen.records.size(); ++i) {
+        const StreamRecord& record = seen.records.record(i);
+        if (record.clockFrame != record.streamFrame + kOffset) return "record " + std::to_string(i) + " mixed";
+        if (i > 0) {
+            const StreamRecord& before = seen.records.record(i - 1);
+            if (before.streamFrame + before.frames != record.streamFrame) return "records not contiguous";
+        }
+    }
+    for (std::size_t i = 0; i < seen.curve.size(); ++i) {
+        const CurveSegment& segment = seen.curve.segment(i);
+        if (!(segment.rate >= 0)) return "a falling segment";
+        if (i == 0) continue;
+        const CurveSegment& before = seen.curve.segment(i - 1);
+        if (before.start >= segment.start) return "segments out of order";
+        const double reached = before.frame + before.rate * static_cast<double>(segment.start - before.start);
+        if (segment.frame < reached) return "the curve falls between segments";
+    }
+    return {};
+}
+
+TEST(HeardClockConcurrencyTest, ReadersSeeWholeSnapshotsAndNeverAFallingClock) {
+    HeardClock heard;
+    heard.open(kRate, kTicksPerSecond);
+    // The counter, scripted: the writer moves it on a millisecond per wake;
+    // the reader takes its value before each read, as a game thread would.
+    std::atomic<int64_t> counter{0};
+    std::atomic<bool> done{false};
+
+    std::thread audio([&] {
+        int64_t written = 0;
+        for (int wake = 0; wake < 20000; ++wake) {
+            const int64_t now = counter.fetch_add(kTicksPerWake, std::memory_order_acq_rel) + kTicksPerWake;
+            // Every 17th wake the clock holds for three wakes; the next run
+            // starts where the stream has got to, so the clock never falls.
+            const bool running = wake % 17 >= 3;
+            for (int part = 0; part < 1 + wake % 3; ++part) {
+                const uint32_t frames = 16 + static_cast<uint32_t>(wake % 5) * 8;
+                heard.recordRender(written, written + kOffset, running, frames);
+                written += frames;
+            }
+            heard.reportDevicePosition(written - 480, now);
+        }
+        done.store(true, std::memory_order_release);
+    });
+
+    std::optional<double> last;
+    int reads = 0;
+    std::string broken;
+    while (!done.load(std::memory_order_acquire) && broken.empty()) {
+        const int64_t now = counter.load(std::memory_order_acquire);
+        const std::optional<double> read = heard.clockSecondsAt(now);
+        if (read) {
+            if (last && *read < *last) broken = "read " + std::to_string(*read) + " after " + std::to_string(*last);
+            last = read;
+        }
+        if (broken.empty()) broken = brokenInvariant(heard.snapshot());
+        reads++;
+    }
+    audio.join();
+    EXPECT_EQ(broken, "");
+    EXPECT_TRUE(last) << "the reader never saw a reading in " << reads << " reads";
+}
+
+}  // namespace
+}  // namespace cl::test
