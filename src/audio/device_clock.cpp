@@ -27,7 +27,8 @@ void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate) {
         frequency = 0;
     }
     state.clockFrequency = frequency;
-    state.devicePosition.reset();
+    state.positionReports = 0;
+    state.devicePosition.publish(DevicePosition{});
 }
 
 uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate) {
@@ -48,8 +49,10 @@ CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state) {
         return;
     }
     state.positionFailing = false;
-    state.devicePosition.publish(positionFrames(position, state.clockFrequency, state.figures.frameRate), qpcTime,
-                                 state.framesWritten);
+    state.devicePosition.publish({.reports = ++state.positionReports,
+                                  .frame = positionFrames(position, state.clockFrequency, state.figures.frameRate),
+                                  .qpcTime = qpcTime,
+                                  .framesWritten = state.framesWritten});
 }
 
 }  // namespace cl
