@@ -91,14 +91,18 @@ if(CANTRELLE_WINDOWS_BUILD_DIR)
 
   # The C examples as a game runs them, through the real DLL: the game loop
   # docs/guide.md gives (the metronome's) logs no refusal with safe input on
-  # or off, and the overlap example's hits ring as it says.
+  # or off, the calibration judges every tap sent and sums them up right in
+  # both modes, and the overlap example's hits ring as it says.
   set(check_examples ${scripts}/check-examples.sh)
   foreach(mode on off)
     add_test(NAME wine.example_metronome_safe_input_${mode}
              COMMAND ${check_examples} metronome ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir} ${mode})
+    add_test(NAME wine.example_calibrate_safe_input_${mode}
+             COMMAND ${check_examples} calibrate ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir} ${mode})
   endforeach()
   add_test(NAME wine.example_overlap COMMAND ${check_examples} overlap ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir})
-  set_tests_properties(wine.example_metronome_safe_input_on wine.example_metronome_safe_input_off wine.example_overlap
+  set_tests_properties(wine.example_metronome_safe_input_on wine.example_metronome_safe_input_off
+                       wine.example_calibrate_safe_input_on wine.example_calibrate_safe_input_off wine.example_overlap
                        PROPERTIES FIXTURES_REQUIRED wine_prefix LABELS "wine;examples" TIMEOUT 300
                        RESOURCE_LOCK wine_desktop)
 # The overlap example measures what the device played: alone, as the audio program.
