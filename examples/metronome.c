@@ -119,13 +119,20 @@ static bool openOutput(const Options* options) {
     return initaudio(0, 0, 0, 0.0f, 0, 0, NULL, NULL, options->device, false);
 }
 
+/* A whole number, or -1 for anything else: atoi's overflow is undefined. */
+static int parseCount(const char* text) {
+    char* end;
+    const long value = strtol(text, &end, 10);
+    return end != text && *end == '\0' && value >= 0 && value <= 100000 ? (int)value : -1;
+}
+
 static bool parseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (strcmp(argv[i], "--tempo") == 0 && hasValue) {
             options->tempo = atof(argv[++i]);
         } else if (strcmp(argv[i], "--bars") == 0 && hasValue) {
-            options->bars = atoi(argv[++i]);
+            options->bars = parseCount(argv[++i]);
         } else if (strcmp(argv[i], "--device") == 0 && hasValue) {
             options->device = argv[++i];
         } else if (strcmp(argv[i], "--safe-input") == 0 && hasValue) {

@@ -17,6 +17,10 @@
 #       and give the mean, standard deviation and median of the offsets it
 #       printed, and the opposite of the mean as the suggested offset. Its
 #       engine log is held to the metronome's rule.
+#   check-examples.sh options METRONOME CALIBRATE
+#       natively (no output to open): both programs refuse bad options with
+#       their usage and exit status 2, counts too large for an int among
+#       them, and take good ones (the output then fails to open: status 1).
 #   check-examples.sh overlap WINDOWS_BUILD WINE_DIR
 #       example_overlap.exe: on one sound every hit but the last is cut off
 #       by the next; on four sounds in turn every hit rings out. Its engine
@@ -162,6 +166,40 @@ overlap() {
     echo "overlap: one sound cuts each hit off, four in turn let every hit ring out; no refusal logged"
 }
 
+options() {
+    local metronome=$1 calibrate=$2 entry program count row expected args status
+    # Each row: the exit status expected, then the options (COUNT: --bars or
+    # --beats). Good options get as far as opening the output, which fails.
+    local rows=(
+        "1 --tempo 90 COUNT 2 --safe-input off"
+        "2 COUNT 99999999999999999999"
+        "2 COUNT 3x"
+        "2 COUNT 0"
+        "2 COUNT -1"
+        "2 COUNT"
+        "2 --tempo nan"
+        "2 --tempo 1e400"
+        "2 --tempo 19"
+        "2 --safe-input maybe"
+        "2 --device"
+        "2 --unknown 1"
+    )
+    for entry in "$metronome:--bars" "$calibrate:--beats"; do
+        program=${entry%:*}
+        count=${entry##*:}
+        for row in "${rows[@]}"; do
+            expected=${row%% *}
+            args=${row#* }
+            args=${args//COUNT/$count}
+            status=0
+            # shellcheck disable=SC2086 # the options are words
+            "$program" $args >/dev/null 2>&1 || status=$?
+            [[ $status -eq $expected ]] || die "$(basename "$program") $args: exit status $status, not $expected"
+        done
+    done
+    echo "options: metronome and calibrate refuse bad options with status 2 and take good ones"
+}
+
 usage() { sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2; exit 2; }
 
 command=${1:-}
@@ -170,5 +208,6 @@ case "$command:$#" in
     metronome:3) metronome "$@" ;;
     calibrate:3) calibrate "$@" ;;
     overlap:2) overlap "$@" ;;
+    options:2) options "$@" ;;
     *) usage ;;
 esac

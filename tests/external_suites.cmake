@@ -8,6 +8,7 @@
 #   package.*  the libraries as users take them: installed packages, the
 #              MSVC import library, the release archive
 #   csharp.*   the C# binding: in step with the header, and run under Mono
+#   examples.* the C examples' own checks, natively
 #
 # The other build directories are given as cache variables
 # (scripts/test.sh sets them all); left empty, their suites are not registered.
@@ -43,6 +44,13 @@ add_test(NAME library.header_compiles
          COMMAND ${scripts}/check-library.sh header-compiles ${header} ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
 set_tests_properties(library.so_exports library.header_declares_exports library.header_compiles
                      PROPERTIES LABELS library)
+
+# ---- The C examples, natively ----------------------------------------------
+
+# Their options: what a player or script types is taken or refused whole.
+add_test(NAME examples.options
+         COMMAND ${scripts}/check-examples.sh options $<TARGET_FILE:metronome> $<TARGET_FILE:calibrate>)
+set_tests_properties(examples.options PROPERTIES LABELS examples)
 
 # ---- The C# binding ----------------------------------------------------------
 
