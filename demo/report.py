@@ -6,7 +6,8 @@
 CAPTURE.raw is the device output (interleaved signed 16-bit stereo at
 48000 Hz, as the ALSA file device wrote it); METRONOME.txt the demo's
 standard output. Writes OUTDIR/metronome.wav and OUTDIR/metronome.png and
-prints where each beat landed and each press's offset.
+prints where each beat landed and each press's offset; exits 1 when a beat
+missed its frame or a press line does not read.
 """
 import re
 import sys
@@ -24,16 +25,22 @@ QUIET = RATE // 10  # an onset follows at least 100 ms below the threshold
 
 
 def read_log(path):
-    beats, presses = [], []
+    """The scheduled beats, the timed presses, and the press lines that did not read as timed."""
+    beats, presses, unread = [], [], []
     with open(path, encoding="utf-8", errors="replace") as log:
         for line in log:
             beat = re.match(r"beat (\d+) at ([0-9.]+) s( accent)?", line)
-            press = re.match(r"press .* at ([0-9.]+) s: ([-+0-9.]+) ms from beat (\d+)", line)
+            # "press source 0x7fffffff code 0x20 at 1.234567 s: +12.34 ms from beat 3"; the time is
+            # getinputtime(), on the clock as the player heard it.
+            press = re.match(r"press .* at ([0-9]+\.[0-9]+) s: ([-+][0-9]+\.[0-9]{2}) ms from beat (\d+)$",
+                             line.rstrip())
             if beat:
                 beats.append((int(beat.group(1)), float(beat.group(2)), bool(beat.group(3))))
             elif press:
                 presses.append((float(press.group(1)), float(press.group(2)), int(press.group(3))))
-    return beats, presses
+            elif line.startswith("press "):
+                unread.append(line.rstrip())
+    return beats, presses, unread
 
 
 def onsets(left):
@@ -49,7 +56,7 @@ def onsets(left):
 
 def main():
     capture_path, log_path, out_dir = sys.argv[1:4]
-    beats, presses = read_log(log_path)
+    beats, presses, unread = read_log(log_path)
     raw = np.fromfile(capture_path, dtype="<i2")
     if raw.size < 2 or not beats:
         print("report: nothing was played or scheduled")
@@ -79,8 +86,10 @@ def main():
         print(f"{number:4d}  {scheduled[index]:22d}  {landed if landed is not None else '-':>21}  "
               f"{error if error is not None else '-':>13}{mark}")
     for seconds, offset, beat in presses:
-        print(f"press at clock {seconds:.6f} s: {offset:+.1f} ms from beat {beat}")
-    if not presses:
+        print(f"press at clock {seconds:.6f} s: {offset:+.2f} ms from beat {beat}")
+    for line in unread:
+        print(f"UNREAD PRESS LINE: {line}")
+    if not presses and not unread:
         print("no presses reached the demo")
 
     time = np.arange(len(left)) / RATE
@@ -89,6 +98,7 @@ def main():
     for index, (_, _, accent) in enumerate(beats):
         axes.axvline((origin + scheduled[index]) / RATE, color="#2e8b57", linewidth=1.6 if accent else 0.8,
                      label="scheduled beat" if index == 0 else None)
+    # A press's time is where the capture was playing when the input thread saw it.
     for index, (seconds, _, _) in enumerate(presses):
         axes.axvline((origin + seconds * RATE) / RATE, color="#c0392b", linestyle="--", linewidth=1.0,
                      label="key press" if index == 0 else None)
@@ -100,7 +110,9 @@ def main():
     figure.savefig(f"{out_dir}/metronome.png")
     print(f"wrote {out_dir}/metronome.wav and {out_dir}/metronome.png")
     print("every beat landed on its scheduled frame" if ok else "SOME BEATS MISSED THEIR FRAME")
-    return 0 if ok else 1
+    if unread:
+        print(f"{len(unread)} PRESS LINES DID NOT READ")
+    return 0 if ok and not unread else 1
 
 
 if __name__ == "__main__":

@@ -3,9 +3,9 @@
  * It opens audio output, makes two click sounds of its own, and schedules
  * four bars of beats on the engine clock, each exact to the output frame. It
  * starts input (safe input on, unless --safe-input off) and, for every key or
- * button press, prints how far it fell from the nearest beat, measured on the
- * same clock. Its game loop is the one docs/guide.md gives: it logs nothing
- * in either input mode.
+ * button press, prints how far it fell from the nearest beat in milliseconds,
+ * timed by getinputtime() on the same clock. Its game loop is the one
+ * docs/guide.md gives: it logs nothing in either input mode.
  *
  *   metronome [--tempo BPM] [--bars N] [--device ID] [--safe-input on|off]
  *
@@ -70,17 +70,25 @@ static void printDevice(int32_t provider, const char* id, const char* name) {
 }
 
 /* With safe input on, called on the engine's dispatcher thread while the
- * main loop waits in unlockinput, never while it holds the input lock: the
- * clock read here is the time the game handles the press. With safe input
- * off, called at once on the input thread that saw the press, alongside the
- * main loop: the clock read here is the time the press arrived. */
+ * main loop waits in unlockinput; with safe input off, at once on the input
+ * thread that saw the press. Either way the press is judged by
+ * getinputtime(): when the input thread saw it, on the clock as the player
+ * heard it. getclock() here would add the wait for the next frame (safe
+ * input on) and the output's latency: the mix runs ahead of what the
+ * device plays. */
 static void onPress(uint32_t source, uint32_t code) {
-    const double now = getclock();
-    long nearest = lround((now - kFirstBeat) / beatSeconds);
-    if (nearest < 0) nearest = 0;
-    if (nearest >= beatCount) nearest = beatCount - 1;
-    const double offsetMs = (now - (kFirstBeat + nearest * beatSeconds)) * 1000.0;
-    printf("press source 0x%x code 0x%x at %.6f s: %+.1f ms from beat %ld\n", (unsigned)source, (unsigned)code, now,
+    const double at = getinputtime();
+    if (!isfinite(at)) { /* NaN only outside a callback: shown, never rounded to a beat */
+        printf("press source 0x%x code 0x%x: no input time\n", (unsigned)source, (unsigned)code);
+        return;
+    }
+    /* Clamped before rounding, so no time is too large for lround. */
+    double position = (at - kFirstBeat) / beatSeconds;
+    if (position < 0.0) position = 0.0;
+    if (position > beatCount - 1) position = beatCount - 1;
+    const long nearest = lround(position);
+    const double offsetMs = (at - (kFirstBeat + nearest * beatSeconds)) * 1000.0;
+    printf("press source 0x%x code 0x%x at %.6f s: %+.2f ms from beat %ld\n", (unsigned)source, (unsigned)code, at,
            offsetMs, nearest + 1);
 }
 
@@ -111,13 +119,20 @@ static bool openOutput(const Options* options) {
     return initaudio(0, 0, 0, 0.0f, 0, 0, NULL, NULL, options->device, false);
 }
 
+/* A whole number, or -1 for anything else: atoi's overflow is undefined. */
+static int parseCount(const char* text) {
+    char* end;
+    const long value = strtol(text, &end, 10);
+    return end != text && *end == '\0' && value >= 0 && value <= 100000 ? (int)value : -1;
+}
+
 static bool parseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (strcmp(argv[i], "--tempo") == 0 && hasValue) {
             options->tempo = atof(argv[++i]);
         } else if (strcmp(argv[i], "--bars") == 0 && hasValue) {
-            options->bars = atoi(argv[++i]);
+            options->bars = parseCount(argv[++i]);
         } else if (strcmp(argv[i], "--device") == 0 && hasValue) {
             options->device = argv[++i];
         } else if (strcmp(argv[i], "--safe-input") == 0 && hasValue) {

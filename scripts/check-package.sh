@@ -97,7 +97,7 @@ install_mingw() {
         -DCMAKE_PREFIX_PATH="$work/install" >/dev/null
     cmake --build "$work/examples"
     local exe table
-    for exe in basic metronome overlap; do
+    for exe in basic metronome overlap calibrate; do
         table=$(x86_64-w64-mingw32-objdump -p "$work/examples/$exe.exe")
         grep -q 'DLL Name: Cantrelle.dll' <<<"$table" || die "$exe.exe does not import Cantrelle.dll"
     done
@@ -167,8 +167,9 @@ release_archive() {
     "$scripts/check-library.sh" lib-exports "$package/lib/Cantrelle.lib" Cantrelle.dll "$exports"
     same_list "names in Cantrelle.def" "$(sed -n 's/^    //p' "$package/lib/Cantrelle.def" | sort)" \
         "$(grep -v '^[[:space:]]*$' "$exports" | sort)"
-    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/overlap.c
-        examples/CMakeLists.txt examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md docs/csharp.md)
+    local path sources=(include/cantrelle.h LICENSE examples/basic.c examples/metronome.c examples/calibrate.c
+        examples/overlap.c examples/CMakeLists.txt examples/csharp/Clicks.cs bindings/csharp/Cantrelle.cs docs/guide.md
+        docs/csharp.md)
     for path in "${sources[@]}"; do
         cmp "$root/$path" "$package/$path" || die "$path in the archive differs from the source tree"
     done

@@ -62,6 +62,7 @@ files=(
     "examples/CMakeLists.txt:examples/CMakeLists.txt"
     "examples/basic.c:examples/basic.c"
     "examples/metronome.c:examples/metronome.c"
+    "examples/calibrate.c:examples/calibrate.c"
     "examples/overlap.c:examples/overlap.c"
     "examples/csharp/Clicks.cs:examples/csharp/Clicks.cs"
     "README.md:packaging/README-user.md"

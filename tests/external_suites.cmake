@@ -8,6 +8,7 @@
 #   package.*  the libraries as users take them: installed packages, the
 #              MSVC import library, the release archive
 #   csharp.*   the C# binding: in step with the header, and run under Mono
+#   examples.* the C examples' own checks, natively
 #
 # The other build directories are given as cache variables
 # (scripts/test.sh sets them all); left empty, their suites are not registered.
@@ -43,6 +44,13 @@ add_test(NAME library.header_compiles
          COMMAND ${scripts}/check-library.sh header-compiles ${header} ${CMAKE_C_COMPILER} ${CMAKE_CXX_COMPILER})
 set_tests_properties(library.so_exports library.header_declares_exports library.header_compiles
                      PROPERTIES LABELS library)
+
+# ---- The C examples, natively ----------------------------------------------
+
+# Their options: what a player or script types is taken or refused whole.
+add_test(NAME examples.options
+         COMMAND ${scripts}/check-examples.sh options $<TARGET_FILE:metronome> $<TARGET_FILE:calibrate>)
+set_tests_properties(examples.options PROPERTIES LABELS examples)
 
 # ---- The C# binding ----------------------------------------------------------
 
@@ -91,14 +99,18 @@ if(CANTRELLE_WINDOWS_BUILD_DIR)
 
   # The C examples as a game runs them, through the real DLL: the game loop
   # docs/guide.md gives (the metronome's) logs no refusal with safe input on
-  # or off, and the overlap example's hits ring as it says.
+  # or off, the calibration judges every tap sent and sums them up right in
+  # both modes, and the overlap example's hits ring as it says.
   set(check_examples ${scripts}/check-examples.sh)
   foreach(mode on off)
     add_test(NAME wine.example_metronome_safe_input_${mode}
              COMMAND ${check_examples} metronome ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir} ${mode})
+    add_test(NAME wine.example_calibrate_safe_input_${mode}
+             COMMAND ${check_examples} calibrate ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir} ${mode})
   endforeach()
   add_test(NAME wine.example_overlap COMMAND ${check_examples} overlap ${CANTRELLE_WINDOWS_BUILD_DIR} ${wine_dir})
-  set_tests_properties(wine.example_metronome_safe_input_on wine.example_metronome_safe_input_off wine.example_overlap
+  set_tests_properties(wine.example_metronome_safe_input_on wine.example_metronome_safe_input_off
+                       wine.example_calibrate_safe_input_on wine.example_calibrate_safe_input_off wine.example_overlap
                        PROPERTIES FIXTURES_REQUIRED wine_prefix LABELS "wine;examples" TIMEOUT 300
                        RESOURCE_LOCK wine_desktop)
 # The overlap example measures what the device played: alone, as the audio program.
