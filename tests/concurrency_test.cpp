@@ -32,8 +32,8 @@ protected:
             std::vector<uint8_t> buffer(periodFrames_ * 8);
             const RenderingScope rendering;
             const int64_t allocations = renderAllocationCount();
-            while (!stopAudio_.load()) {
-                renderPeriod(engine_, buffer.data(), periodFrames_);
+            for (int64_t streamFrame = 0; !stopAudio_.load(); streamFrame += periodFrames_) {
+                renderPeriod(engine_, buffer.data(), periodFrames_, streamFrame);
                 periods_.fetch_add(1);
             }
             renderAllocations_ = renderAllocationCount() - allocations;

@@ -223,7 +223,7 @@ TEST_F(MixerRenderTest, RenderNeitherAllocatesNorLocks) {
         std::thread([&] {  // a fresh thread: its first render counts too
             const RenderingScope rendering;
             const int64_t allocationsBefore = renderAllocationCount(), locksBefore = renderLockCount();
-            for (int i = 0; i < 10; ++i) renderPeriod(engine_, buffer.data(), 2048);
+            for (int i = 0; i < 10; ++i) renderPeriod(engine_, buffer.data(), 2048, int64_t{2048} * i);
             allocated = renderAllocationCount() - allocationsBefore;
             locked = renderLockCount() - locksBefore;
         })

@@ -5,10 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <map>
 
 #include "audio/audio_thread.h"
+#include "audio/device_clock.h"
+#include "clock/clock.h"
 #include "fakes/mixer_fixture.h"
 #include "fakes/wasapi_fixture.h"
+#include "platform/counter.h"
 #include "sound/scheduling.h"
 
 namespace cl::test {
@@ -219,6 +224,117 @@ TEST_F(AudioThreadTest, AFailingPositionIsLoggedOncePerRunAndTheStepGoesOn) {
     EXPECT_EQ(log_.count("Failed to read the device position: 0x80004005"), 2u);
     EXPECT_EQ(state_.devicePosition.read().reports, 1u);
     EXPECT_EQ(platform_.count("GetCurrentPadding"), 5u);
+}
+
+// What the player hears, as the audio thread tells the engine: each wake
+// reports where the device is, each render which clock its frames carry.
+// Invariant: a clock change is heard when the device plays the first frame
+// mixed after it, not when it is made.
+class HeardThroughTheDeviceTest : public AudioThreadTest {
+protected:
+    static constexpr int64_t kFramesPerWake = 48;  // one millisecond at 48000
+
+    void SetUp() override {
+        AudioThreadTest::SetUp();
+        ASSERT_EQ(state_.audioClient->GetService(&state_.audioClock), 0);
+        state_.clockFrequency = 48000;  // clock units are frames
+        state_.figures.frameRate = 48000;
+        state_.counterFrequency = platform::counterFrequency();
+        platform_.paddings = {0};  // the fill, then 48 frames a wake
+        platform_.padding = static_cast<uint32_t>(state_.fillTarget - kFramesPerWake);
+        // The wakes' reports are dated a second back, so that they lie in
+        // the past of the real counter as a device's reports do.
+        origin_ = static_cast<uint64_t>(platform::counterNow() / (state_.counterFrequency / 10'000'000)) - 10'000'000;
+        startClockFrom(engine_, 0.0);  // stream frame s carries clock frame s
+    }
+    // The counter value of wake w's report, which played 48 w frames.
+    int64_t ticksAt(int64_t wake) const {
+        return qpcTimeTicks(origin_ + static_cast<uint64_t>(wake) * 10'000, state_.counterFrequency);
+    }
+    void reportAtEachWake(const std::function<void(int64_t wake)>& beforeReport, int wakes) {
+        platform_.onWait = [this, beforeReport, wakes] {
+            const int64_t wake = platform_.waits;
+            beforeReport(wake);
+            platform_.clockPosition = static_cast<uint64_t>(wake * kFramesPerWake);
+            platform_.clockQpcPosition = origin_ + static_cast<uint64_t>(wake) * 10'000;
+            if (wake == wakes) state_.running = 0;
+        };
+        audioThreadMain(AudioThreadContext{engine_, platform_, state_});
+    }
+    double heardAt(int64_t ticks) const { return engine_.clock.heard.clockSecondsAt(ticks).value_or(-1.0); }
+
+    uint64_t origin_ = 0;
+};
+
+TEST_F(HeardThroughTheDeviceTest, AJumpIsHeardWhenTheDevicePlaysIt) {
+    std::map<int64_t, double> heard;  // at each wake, at the previous wake's report
+    reportAtEachWake(
+        [&](int64_t wake) {
+            if (wake > 1) heard[wake - 1] = heardAt(ticksAt(wake - 1));
+            // Mixed from stream frame 700 + 48 * 99 = 5452 on, which the
+            // device reaches at wake 113.6.
+            if (wake == 100) startClockFrom(engine_, 10.0);
+        },
+        130);
+    for (const int64_t wake : {50, 99, 105, 113}) {
+        EXPECT_NEAR(heard[wake], static_cast<double>(wake) / 1000.0, 0.05e-3) << "wake " << wake;
+    }
+    for (const int64_t wake : {114, 120, 128}) {
+        EXPECT_NEAR(heard[wake], 10.0 + static_cast<double>(wake * kFramesPerWake - 5452) / 48000.0, 0.05e-3)
+            << "wake " << wake;
+    }
+}
+
+TEST_F(HeardThroughTheDeviceTest, ALostDeviceHoldsWhereItStopped) {
+    reportAtEachWake(
+        [&](int64_t wake) {
+            if (wake == 60) platform_.failAlways("GetCurrentPadding", platform::kDeviceInvalidated);
+        },
+        70);
+    const int64_t second = state_.counterFrequency;
+    const double soon = heardAt(platform::counterNow() + second / 100);
+    EXPECT_GT(soon, 0.059);
+    EXPECT_EQ(heardAt(platform::counterNow() + 10 * second), soon);
+}
+
+// A host that only records what the audio thread tells it.
+struct ReportingHost : ProviderHost {
+    explicit ReportingHost(Engine& engine) : engine(engine) {}
+    Logger& logger() override { return engine.log; }
+    bool setOutputFormat(SampleFormat, uint32_t, uint32_t) override { return false; }
+    uint32_t renderPeriod(uint8_t* buffer, uint32_t frames, int64_t streamFrame) override {
+        renders.push_back(streamFrame);
+        return engine.renderPeriod(buffer, frames, streamFrame);
+    }
+    void devicePlayedAt(int64_t streamFrame, int64_t counterTicks) override {
+        played.push_back(streamFrame);
+        EXPECT_GE(counterTicks, before);
+        EXPECT_LE(counterTicks, platform::counterNow());
+    }
+    void deviceLostAt(int64_t) override { ++lost; }
+
+    Engine& engine;
+    int64_t before = platform::counterNow();
+    std::vector<int64_t> renders, played;
+    int lost = 0;
+};
+
+// Without a clock, the device's position is what it was given less what it
+// still holds, dated when the padding was read.
+TEST_F(AudioThreadTest, ADeviceWithoutAClockReportsItsPaddingAsThePosition) {
+    ReportingHost host(engine_);
+    platform_.paddings = {0, 0, 600, 650};
+    platform_.padding = 700;
+    platform_.onWait = [this] {
+        if (platform_.waits == 4) state_.running = 0;
+    };
+    platform_.script("GetCurrentPadding",
+                     {platform::kOk, platform::kOk, platform::kOk, platform::kOk, platform::kDeviceInvalidated});
+    audioThreadMain(AudioThreadContext{host, platform_, state_});
+    EXPECT_THAT(host.renders, ElementsAre(0, 700, 1400, 1500));  // the fill, then each wake's step
+    // The fill is no report: nothing played before Start.
+    EXPECT_THAT(host.played, ElementsAre(700 - 0, 1400 - 600, 1500 - 650));
+    EXPECT_EQ(host.lost, 1);
 }
 
 TEST_F(AudioThreadTest, SleepPollingWaitsWithSleep) {

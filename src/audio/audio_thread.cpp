@@ -2,6 +2,7 @@
 
 #include "audio/device_clock.h"
 #include "platform/audio_results.h"
+#include "platform/counter.h"
 
 namespace cl {
 namespace {
@@ -26,11 +27,13 @@ bool keepRunning(const WasapiState& state) { return state.running.load(std::memo
 
 // Results after which this client never plays again: the endpoint went away,
 // its resources were taken, or the audio service stopped. Whichever of the
-// three calls of a step sees one first, the game has to reopen the output.
-CL_REALTIME void noteLostDevice(WasapiState& state, int32_t result) {
+// three calls of a step sees one first, the game has to reopen the output,
+// and what the player hears stops where the device stopped.
+CL_REALTIME void noteLostDevice(const AudioThreadContext& context, int32_t result) {
     if (result == platform::kDeviceInvalidated || result == platform::kResourcesInvalidated ||
         result == platform::kServiceNotRunning) {
-        state.deviceLost.store(1, std::memory_order_relaxed);
+        context.state.deviceLost.store(1, std::memory_order_relaxed);
+        context.host.deviceLostAt(platform::counterNow());
     }
 }
 
@@ -38,7 +41,7 @@ CL_REALTIME void noteLostDevice(WasapiState& state, int32_t result) {
 // that fails nothing ends the run.
 CL_REALTIME void failStep(const AudioThreadContext& context, int check, int32_t result) {
     WasapiState& state = context.state;
-    noteLostDevice(state, result);
+    noteLostDevice(context, result);
     if (!state.stepFailing) logCheckFailure(context.host.logger(), check, result);
     state.stepFailing = true;
 }
@@ -68,7 +71,7 @@ void audioThreadMain(const AudioThreadContext& context) {
         } else {
             context.platform.waitForTimer(*state.timerEvent, 1);
         }
-        reportDevicePosition(context.host.logger(), state);
+        reportDevicePosition(context.host, state);
         renderStep(context);
     }
 }
@@ -83,6 +86,10 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
     // The device played everything it had: it ran dry since the last wake.
     // The fill before Start finds the buffer empty too, but nothing played.
     if (padding == 0 && state.playing) state.underruns.fetch_add(1, std::memory_order_relaxed);
+    // A device without a clock still says how much it has left to play.
+    if (!state.audioClock && state.playing && padding <= state.framesWritten) {
+        context.host.devicePlayedAt(static_cast<int64_t>(state.framesWritten - padding), platform::counterNow());
+    }
     // The buffer never holds more than fillTarget frames of ours; a larger
     // padding would wrap the subtraction into a request for billions.
     if (padding >= state.fillTarget) {
@@ -96,7 +103,7 @@ CL_REALTIME void renderStep(const AudioThreadContext& context) {
         failStep(context, 1475, result);
         return;
     }
-    const uint32_t flags = context.host.renderPeriod(out, frames);
+    const uint32_t flags = context.host.renderPeriod(out, frames, static_cast<int64_t>(state.framesWritten));
     if (const int32_t result = state.renderClient->ReleaseBuffer(frames, flags); platform::failed(result)) {
         failStep(context, 1480, result);
         return;

@@ -3,6 +3,7 @@
 #include "audio/client_open.h"
 #include "core/log.h"
 #include "platform/audio_results.h"
+#include "platform/counter.h"
 
 namespace cl {
 
@@ -27,6 +28,7 @@ void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate) {
         frequency = 0;
     }
     state.clockFrequency = frequency;
+    state.counterFrequency = platform::counterFrequency();
     state.positionReports = 0;
     state.devicePosition.publish(DevicePosition{});
 }
@@ -36,8 +38,16 @@ uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate) {
     return static_cast<uint64_t>(static_cast<unsigned __int128>(position) * rate / frequency);
 }
 
-CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state) {
+int64_t qpcTimeTicks(uint64_t qpcTime, int64_t ticksPerSecond) {
+    constexpr unsigned __int128 kUnitsPerSecond = 10'000'000;
+    const unsigned __int128 ticks =
+        static_cast<unsigned __int128>(qpcTime) * static_cast<uint64_t>(ticksPerSecond) / kUnitsPerSecond;
+    return ticks > INT64_MAX ? INT64_MAX : static_cast<int64_t>(ticks);
+}
+
+CL_REALTIME void reportDevicePosition(ProviderHost& host, WasapiState& state) {
     if (!state.audioClock) return;
+    Logger& log = host.logger();
     uint64_t position = 0;
     uint64_t qpcTime = 0;
     if (const int32_t result = state.audioClock->GetPosition(&position, &qpcTime); platform::failed(result)) {
@@ -49,10 +59,11 @@ CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state) {
         return;
     }
     state.positionFailing = false;
-    state.devicePosition.publish({.reports = ++state.positionReports,
-                                  .frame = positionFrames(position, state.clockFrequency, state.figures.frameRate),
-                                  .qpcTime = qpcTime,
-                                  .framesWritten = state.framesWritten});
+    const uint64_t frame = positionFrames(position, state.clockFrequency, state.figures.frameRate);
+    state.devicePosition.publish(
+        {.reports = ++state.positionReports, .frame = frame, .qpcTime = qpcTime, .framesWritten = state.framesWritten});
+    if (frame <= INT64_MAX)
+        host.devicePlayedAt(static_cast<int64_t>(frame), qpcTimeTicks(qpcTime, state.counterFrequency));
 }
 
 }  // namespace cl

@@ -22,9 +22,14 @@ void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate);
 // truncated; exact for every position (no intermediate overflow).
 uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate);
 
+// The clock's performance-counter time (100-ns units) in counter ticks
+// (platform/counter.h) at `ticksPerSecond`; exact, no intermediate overflow.
+int64_t qpcTimeTicks(uint64_t qpcTime, int64_t ticksPerSecond);
+
 // Audio thread, at each wake once the stream started: publishes where the
-// device is (state.devicePosition). A failing read skips the report; the
-// first of a run of failures is logged (level 2), like a failing step.
-CL_REALTIME void reportDevicePosition(Logger& log, WasapiState& state);
+// device is (state.devicePosition) and tells the host. A failing read skips
+// the report; the first of a run of failures is logged (level 2), like a
+// failing step.
+CL_REALTIME void reportDevicePosition(ProviderHost& host, WasapiState& state);
 
 }  // namespace cl

@@ -30,6 +30,7 @@ struct WasapiState {
     // position reports. clockFrequency: its units a second, never 0 when set.
     std::unique_ptr<platform::AudioClock> audioClock;
     uint64_t clockFrequency = 0;
+    int64_t counterFrequency = 1;  // platform/counter.h's ticks a second, for the reports' time stamps
     std::unique_ptr<platform::EndpointVolume> endpointVolume;
     std::unique_ptr<platform::TimerEvent> timerEvent;
     uint32_t timerId = 0;

@@ -56,15 +56,22 @@ private:
 };
 
 // What a provider's open output drives: the engine it was opened for. Init
-// sets the format through it; the audio thread renders through it.
+// sets the format through it; the audio thread renders through it and tells
+// it where the device is, so the engine knows which frame is being heard.
+// Stream frames count the frames released to the device since its stream
+// began, from 0; counter ticks are platform/counter.h's.
 class ProviderHost {
 public:
     virtual Logger& logger() = 0;
     // Logs and returns false on a format the mixer cannot write.
     virtual bool setOutputFormat(SampleFormat format, uint32_t frameRate, uint32_t channels) = 0;
-    // One device period: returns the release flags (the silent flag's value
-    // when nothing was written).
-    CL_REALTIME virtual uint32_t renderPeriod(uint8_t* buffer, uint32_t frames) = 0;
+    // One device period, starting at stream frame streamFrame: returns the
+    // release flags (the silent flag's value when nothing was written).
+    CL_REALTIME virtual uint32_t renderPeriod(uint8_t* buffer, uint32_t frames, int64_t streamFrame) = 0;
+    // Audio thread: the device had played up to streamFrame at counterTicks.
+    CL_REALTIME virtual void devicePlayedAt(int64_t streamFrame, int64_t counterTicks) = 0;
+    // Audio thread: the device is gone (seen at counterTicks); it plays no more.
+    CL_REALTIME virtual void deviceLostAt(int64_t counterTicks) = 0;
 
 protected:
     ~ProviderHost() = default;

@@ -27,6 +27,7 @@ bool initAudio(Engine& engine, int32_t providerId, const ProviderInitArgs& args)
     audio.outputMayRender.store(1, std::memory_order_relaxed);
     if (!provider->Init(engine, args)) {
         audio.outputMayRender.store(0, std::memory_order_relaxed);  // a failed Init joined what it started
+        engine.clock.heard.close();
         engine.log.message(3, "[CL] [tid=%4x] Failed to initialise audio\n", tid());
         if (const char* advice = provider->initFailureAdvice()) {
             engine.log.message(3, "[CL] [tid=%4x] %s\n", tid(), advice);
@@ -45,6 +46,7 @@ void freeAudio(Engine& engine) {
         return;
     }
     engine.currentProvider().Shutdown();  // joins the audio thread: nothing renders after this
+    engine.clock.heard.close();           // the engine clock stands in for the heard one again
     engine.audio.audioInitialised.store(0, std::memory_order_relaxed);
     engine.audio.outputMayRender.store(0, std::memory_order_relaxed);
     engine.sounds.releaseUnloadedSounds();

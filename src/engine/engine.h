@@ -26,7 +26,9 @@ struct Engine final : MixerState, ProviderHost {
     // ProviderHost
     Logger& logger() override { return log; }
     bool setOutputFormat(SampleFormat format, uint32_t frameRate, uint32_t channels) override;
-    CL_REALTIME uint32_t renderPeriod(uint8_t* buffer, uint32_t frames) override;
+    CL_REALTIME uint32_t renderPeriod(uint8_t* buffer, uint32_t frames, int64_t streamFrame) override;
+    CL_REALTIME void devicePlayedAt(int64_t streamFrame, int64_t counterTicks) override;
+    CL_REALTIME void deviceLostAt(int64_t counterTicks) override;
 
     // Set by the input core while input is up; tick calls it on any thread.
     std::atomic<InputTicker*> inputTicker{nullptr};

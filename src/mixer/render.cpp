@@ -7,8 +7,8 @@
 namespace cl {
 
 CL_REALTIME RenderResult renderBuffer(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
-                                      uint32_t* framesDone) {
-    return renderBufferWith<NoSeam>(engine, out, frames, nextOut, framesDone);
+                                      uint32_t* framesDone, BlockClock* clockUsed) {
+    return renderBufferWith<NoSeam>(engine, out, frames, nextOut, framesDone, clockUsed);
 }
 
 namespace {
@@ -22,7 +22,7 @@ CL_REALTIME void fillSilence(MixerState& engine, uint8_t* out, uint32_t frames) 
     std::memset(out, silenceByte(format), bytes);
 }
 
-CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t frames) {
+CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t frames, int64_t streamFrame) {
     // Raised before renderBuffer reads the pause flag or the clock, so a main
     // thread that set either and then sees renderActive clear knows that no
     // render saw the old value.
@@ -33,7 +33,10 @@ CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t 
     while (left > 0) {
         uint8_t* next = nullptr;
         uint32_t done = 0;
-        if (renderBuffer(engine, out, left, &next, &done) == RenderResult::Silent) {
+        BlockClock used;
+        const int64_t runStart = streamFrame + (frames - left);
+        if (renderBuffer(engine, out, left, &next, &done, &used) == RenderResult::Silent) {
+            engine.clock.heard.recordRender(runStart, used.start, used.advances, left);
             engine.buses.snapAll();  // no ramp when sound resumes
             if (out != buffer) {
                 fillSilence(engine, out, left);
@@ -42,6 +45,7 @@ CL_REALTIME uint32_t renderPeriod(MixerState& engine, uint8_t* buffer, uint32_t 
             }
             break;
         }
+        engine.clock.heard.recordRender(runStart, used.start, used.advances, done);
         out = next;
         left -= done;
     }

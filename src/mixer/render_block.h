@@ -153,15 +153,21 @@ inline uint8_t* writeFrames(MixerState& engine, const float* const (&bus)[4], ui
 // Then the buses are mixed, limited and written frame by frame.
 template <class Seam>
 RenderResult renderBufferWith(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
-                              uint32_t* framesDone) {
+                              uint32_t* framesDone, BlockClock* clockUsed = nullptr) {
     using namespace render_detail;
+    std::atomic<int64_t>& clockFrame = engine.clock.clockFrame;
     // Sequentially consistent: pairs with the main thread's store of the flag
     // before it reads renderActive (the pause handshake).
-    if (engine.pause.audioPaused.load(std::memory_order_seq_cst)) return RenderResult::Silent;
+    if (engine.pause.audioPaused.load(std::memory_order_seq_cst)) {
+        // Paused audio holds the clock where it stands.
+        const int64_t held = clockFrame.load(relaxed);
+        if (clockUsed != nullptr) *clockUsed = BlockClock{held != kClockStopped, false, held};
+        return RenderResult::Silent;
+    }
     const bool gamePaused = engine.pause.gameAudioPaused.load(relaxed);
-    std::atomic<int64_t>& clockFrame = engine.clock.clockFrame;
     int64_t c0 = clockFrame.load(std::memory_order_seq_cst);
     BlockClock clock{c0 != kClockStopped, c0 != kClockStopped && !gamePaused, c0};
+    if (clockUsed != nullptr) *clockUsed = clock;
     const uint32_t n = frames < kMaxRenderFrames ? frames : kMaxRenderFrames;
 
     SoundTable& table = engine.sounds;

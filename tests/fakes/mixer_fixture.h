@@ -56,7 +56,8 @@ protected:
             engine_.output.outputChannels.load() * bytesPerSample(engine_.output.outputFormat.load());
         std::vector<uint8_t> bytes(static_cast<size_t>(frames) * frameBytes, 0xEE);
         const RenderingScope rendering;
-        lastFlags_ = renderPeriod(engine_, bytes.data(), frames);
+        lastFlags_ = renderPeriod(engine_, bytes.data(), frames, streamFrames_);
+        streamFrames_ += frames;
         return bytes;
     }
     // Renders float output and returns the samples, interleaved.
@@ -87,6 +88,7 @@ protected:
     }
 
     uint32_t lastFlags_ = 0;
+    int64_t streamFrames_ = 0;  // the stream as the device would count it
 
 public:
     // The frame of the ramp that the output sample shows (-1 for silence).
