@@ -254,6 +254,17 @@ CL_API void setacceptmouseinput(int32_t accept);
 /* ---- One timeline for sound and input --------------------------------- */
 /* These calls extend the interface above; they change nothing it does. */
 
+/* The clock time, in seconds, of the frame the output device is playing at
+ * the moment of the call: what the player hears now. getclock() counts what
+ * has been mixed, which the device plays a buffer later. Between the
+ * device's position reports it follows the high-resolution timer, so reads
+ * advance smoothly and never run backwards while the clock runs forward; a
+ * stop, a pause or a startclockfrom is heard once the device plays the
+ * frames mixed after it. While no device reports its position (audio not
+ * open, the null output, the first moments of an output) it is getclock();
+ * after a device is lost it stops where the device stopped. [any] */
+CL_API double getheardclock(void);
+
 /* Inside a press or release callback (either delivery mode): when the input
  * thread saw the event, in seconds on the engine clock, as the player heard
  * it (the clock time of the frame the device was playing then). While no

@@ -1,4 +1,4 @@
-// Cantrelle for C#: the 68 functions of cantrelle.h as P/Invoke declarations
+// Cantrelle for C#: the 69 functions of cantrelle.h as P/Invoke declarations
 // (class Native), and a thin wrapper over them (Log, Audio, Clock, Sound,
 // Input). cantrelle.h stays the reference for what each call does and on
 // which thread it may run; scripts/check-csharp-binding.py keeps Native in
@@ -382,6 +382,9 @@ namespace Cantrelle
         // One timeline for sound and input (extends the interface).
 
         [DllImport(Library, CallingConvention = Cdecl)]
+        public static extern double getheardclock();
+
+        [DllImport(Library, CallingConvention = Cdecl)]
         public static extern double getinputtime();
 
         [DllImport(Library, CallingConvention = Cdecl)]
@@ -561,6 +564,8 @@ namespace Cantrelle
         public static void StartFrom(double seconds) { Native.startclockfrom(seconds); }
         public static void Stop() { Native.stopclock(); }
         public static double Seconds { get { return Native.getclock(); } }
+        // The clock time the device is playing now: what the player hears.
+        public static double HeardSeconds { get { return Native.getheardclock(); } }
         public static bool Running { get { return Native.clockrunning(); } }
     }
 

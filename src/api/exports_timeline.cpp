@@ -25,6 +25,11 @@ double heardSecondsAt(int64_t counterTicks) {
 
 extern "C" {
 
+CL_API double getheardclock(void) {
+    // The counter is read before the heard clock is: see clock/heard_clock.h.
+    return guarded("GetHeardClock", 0.0, [] { return heardSecondsAt(platform::counterNow()); });
+}
+
 CL_API double getinputtime(void) {
     return guarded("GetInputTime", kNaN, [] {
         const std::optional<int64_t> seenAt = input().deliveredEventSeenAt();

@@ -151,6 +151,7 @@ static class BindingTest
         Clock.StartFrom(2.5);
         Check(Clock.Running, "clockrunning is true after startclockfrom");
         Near(Clock.Seconds, 2.5, "getclock");
+        Near(Clock.HeardSeconds, 2.5, "getheardclock is the clock itself on the null output");
         sound.Schedule(3.0, 3.25);
         Check(sound.IsPlaying == false && TakeLines().Count == 0, "scheduleclock on the main thread is accepted");
         Clock.Stop();

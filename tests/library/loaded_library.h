@@ -32,7 +32,7 @@ namespace cltest {
     X(scheduleclock) X(unschedule) X(pauseaudio) X(unpauseaudio) X(pausegameaudio) X(unpausegameaudio)      \
     X(tick)                                                                                                 \
     X(initinput) X(freeinput) X(lockinput) X(unlockinput) X(onfocus) X(setacceptmouseinput)             \
-    X(getinputtime) X(getoutputinfo)
+    X(getheardclock) X(getinputtime) X(getoutputinfo)
 // clang-format on
 
 // Typed from the header, so that a signature changed there no longer
