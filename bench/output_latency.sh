@@ -63,6 +63,7 @@ table=$dir/table.md
     "$root/scripts/wine-run.sh" --dir "$dir" --name header "$exe" --header
 } | tee "$table"
 failed=0
+loads=()
 for setting in "${settings[@]}"; do
     name=${setting%%|*}
     read -r -a args <<<"${setting#*|}"
@@ -71,10 +72,11 @@ for setting in "${settings[@]}"; do
         failed=1
         echo "output_latency: $name failed; see $dir/$name.log" >&2
     fi
+    loads+=("$(cut -d' ' -f1 /proc/loadavg)")
 done
 {
     echo
-    echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "Load average (1 min) after each setting, in order: ${loads[*]}; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 } | tee -a "$table"
 echo "output_latency: table in $table; captures in $dir/NAME/capture.raw, logs in $dir/NAME.log" >&2
 exit $failed
