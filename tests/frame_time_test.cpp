@@ -11,6 +11,7 @@
 
 #include "clock/clock.h"
 #include "fakes/mixer_fixture.h"
+#include "sound/playback.h"
 #include "sound/scheduling.h"
 #include "sound/sound_record.h"
 
@@ -53,6 +54,30 @@ TEST(FrameTimeTest, EveryFramesOwnTimeGivesThatFrameBack) {
         }
         EXPECT_EQ(failures, 0);
     }
+}
+
+// A stop at a frame's own time lies that many frames after the start, for
+// any start: the difference of the two times lost a frame about half the time.
+TEST(FrameTimeTest, AScheduledStopAtAFramesTimeLandsOnThatFrame) {
+    for (uint32_t rate : kRates) {
+        SCOPED_TRACE(rate);
+        int failures = 0;
+        const std::vector<int64_t> starts = sampleFrames(200'000);
+        uint64_t seed = 0x9E3779B97F4A7C15ULL;
+        for (int64_t start : starts) {
+            seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+            const int64_t frames = static_cast<int64_t>(seed % (uint64_t{1} << 24));
+            const double duration = scheduledDuration(timeOf(start, rate), start, timeOf(start + frames, rate), rate);
+            if (secondsToFrames(duration, rate) != frames && failures++ < 5) {
+                ADD_FAILURE() << frames << " frames from frame " << start << " came back as "
+                              << secondsToFrames(duration, rate);
+            }
+        }
+        EXPECT_EQ(failures, 0);
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(scheduledDuration(1.0, 48000, inf, 48000), inf);
+    EXPECT_EQ(scheduledDuration(1.0, 0, 3.5, 0), 2.5);  // no rate yet: the plain difference
 }
 
 TEST(FrameTimeTest, TimesBetweenFramesTruncateTowardZero) {
@@ -114,6 +139,27 @@ TEST_F(FrameTimeRenderTest, ASoundScheduledAtAFramesTimeStartsOnThatFrame) {
     size_t first = 0;
     while (first < left.size() && left[first] == 0.0f) first++;
     EXPECT_EQ(first, 13920u);
+}
+
+// The stop and the position in the sound land on their frames too.
+TEST_F(FrameTimeRenderTest, AScheduledStopAndAStartPositionLandOnTheirFrames) {
+    const auto scheduled = static_cast<uint32_t>(loadConstant(1000, 0.5f));
+    startClockFrom(engine_, 0.0);
+    // 13006 / 48000 - 480 / 48000 came to 479.99... frames.
+    scheduleClock(engine_, scheduled, 13006 / 48000.0, 13486 / 48000.0);
+    const std::vector<float> left = renderLeft(14000);
+    std::vector<size_t> sounding;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != 0.0f) sounding.push_back(i);
+    }
+    ASSERT_FALSE(sounding.empty());
+    EXPECT_EQ(sounding.front(), 13006u);
+    EXPECT_EQ(sounding.size(), 480u);
+    EXPECT_EQ(sounding.back(), 13485u);
+
+    const int32_t ramp = loadRamp(20000);
+    playFrom(engine_, static_cast<uint32_t>(ramp), 0.29);
+    EXPECT_EQ(rampFrame(renderLeft(1)[0]), 13920);
 }
 
 }  // namespace

@@ -38,6 +38,13 @@ int64_t secondsToFrames(double seconds, uint32_t frameRate) {
     return frame;
 }
 
+double scheduledDuration(double startSeconds, int64_t startFrame, double stopSeconds, uint32_t frameRate) {
+    if (frameRate == 0 || std::isinf(stopSeconds)) return stopSeconds - startSeconds;
+    const double frames =
+        static_cast<double>(secondsToFrames(stopSeconds, frameRate)) - static_cast<double>(startFrame);
+    return frames > 0 ? frames / frameRate : 0.0;
+}
+
 void startClockFrom(TimingState& engine, double seconds) {
     if (!mayChangeClock(engine)) {
         engine.log.message(3, "[CL] [tid=%4x] Failed to start clock (must be started on the main thread)\n", tid());

@@ -1,9 +1,10 @@
 #include "mixer/voice_start.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "core/float_convert.h"
+#include "clock/clock.h"
 #include "sound/sound_record.h"
 
 namespace cl {
@@ -30,11 +31,18 @@ void beginVoice(SoundRecord& record, float* pos, float* end) {
     record.playEnd.store(end, std::memory_order_relaxed);
 }
 
+// Seconds to frames at or above zero, a frame's own time landing on that
+// frame (clock/clock.h), below 2^32 when `limit` says so.
+uint64_t framesIn(double seconds, uint32_t outputRate, uint64_t limit = UINT64_MAX) {
+    const int64_t frames = secondsToFrames(seconds, outputRate);
+    return frames > 0 ? std::min(static_cast<uint64_t>(frames), limit) : 0;
+}
+
 // The position a start lands on before a loop wraps it. Computed in 64
 // bits: a negative offset (a position set below zero) starts at the first
 // frame, and a huge one never wraps onto the data by overflow.
 uint64_t unwrappedStart(double seconds, uint64_t offsetFrames, uint32_t outputRate) {
-    const uint64_t frame = saturatingTruncate<uint32_t>(seconds * outputRate);
+    const uint64_t frame = framesIn(seconds, outputRate, UINT32_MAX);
     return frame + (offsetFrames < UINT32_MAX ? offsetFrames : UINT32_MAX);  // both below 2^32: no wrap
 }
 
@@ -70,7 +78,7 @@ void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durati
     if (timed && record.loop.load(std::memory_order_relaxed)) {
         // A loop stops at its scheduled time however often it wraps: it plays
         // from its unwrapped start up to the position one duration in.
-        const uint64_t stopFrame = saturatingTruncate<uint64_t>(durationSeconds * outputRate);
+        const uint64_t stopFrame = framesIn(durationSeconds, outputRate);
         const uint64_t start = unwrappedStart(seconds, lateFrames, outputRate);
         if (frame < 0 || stopFrame <= start) {
             idleVoice(record);
@@ -84,7 +92,7 @@ void startScheduledVoice(SoundRecord& record, uint64_t lateFrames, double durati
     if (timed) {
         // The stop lies one duration after the scheduled start, measured from
         // the first frame, so a late start still stops on time.
-        const uint64_t stopFrame = saturatingTruncate<uint32_t>(durationSeconds * outputRate);
+        const uint64_t stopFrame = framesIn(durationSeconds, outputRate, UINT32_MAX);
         if (stopFrame < static_cast<uint64_t>(dataEnd - data) / 2) end = data + 2 * stopFrame;
     }
     // A start at or past its own stop (a zero-length play, or one so late

@@ -82,9 +82,11 @@ void scheduleClock(SoundState& engine, uint32_t id, double startSeconds, double 
     if (record->unscheduleRequested.load(std::memory_order_acquire) && startEventsAreHeld(engine)) {
         clearActiveQueue(*record);
     }
-    int64_t startFrame = secondsToFrames(startSeconds, engine.output.frameRate());
+    const uint32_t rate = engine.output.frameRate();
+    int64_t startFrame = secondsToFrames(startSeconds, rate);
     if (startFrame == kNoEvent) startFrame = kNoEvent - 1;  // far future, but still an event
-    pushStartEvent(engine, *record, StartEvent{startFrame, stopSeconds - startSeconds});
+    pushStartEvent(engine, *record,
+                   StartEvent{startFrame, scheduledDuration(startSeconds, startFrame, stopSeconds, rate)});
 }
 
 void unscheduleSound(SoundState& engine, uint32_t id) {
