@@ -260,16 +260,17 @@ CL_API void setacceptmouseinput(int32_t accept);
  * device's position reports it follows the high-resolution timer, so reads
  * advance smoothly and never run backwards while the clock runs forward; a
  * stop, a pause or a startclockfrom is heard once the device plays the
- * frames mixed after it. While no device reports its position (audio not
- * open, the null output, the first moments of an output) it is getclock();
- * after a device is lost it stops where the device stopped. [any] */
+ * frames mixed after it. Without a device (audio not open, the null
+ * output) it is getclock(); until the device first reports its position,
+ * it holds at the first frame mixed, since nothing has been heard yet.
+ * After a device is lost it stops where the device stopped. [any] */
 CL_API double getheardclock(void);
 
 /* Inside a press or release callback (either delivery mode): when the input
  * thread saw the event, in seconds on the engine clock, as the player heard
- * it (the clock time of the frame the device was playing then). While no
- * device reports its position (audio not open, the null output) it is
- * getclock() at the call. Outside a callback: NaN. [any] */
+ * it (the clock time of the frame the device was playing then, as
+ * getheardclock() gives it; without a device, getclock() at the call).
+ * Outside a callback: NaN. [any] */
 CL_API double getinputtime(void);
 
 /* What the open output is. Frames are output frames (frameRate a second).

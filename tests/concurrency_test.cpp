@@ -175,6 +175,33 @@ TEST_F(ConcurrencyTest, GameAndMainThreadsAgainstARenderingAudioThread) {
 // for a bounded time. After every call the answer must be one a game can
 // rely on; at the end every sound's state is consistent, and a freed
 // record was never touched (AddressSanitizer) nor raced on (ThreadSanitizer).
+// Invariant: a period rendered with the clock stopped records the frame
+// getclock reports for the stopped clock, even when the stop lands in the
+// middle of a render that advances the clock.
+TEST_F(ConcurrencyTest, AStoppedClockIsRecordedWhereGetclockSaysItStopped) {
+    play(loadConstant(48000, 0.25f));
+    int mismatches = 0;
+    for (int round = 0; round < 300; ++round) {
+        startClockFrom(engine_, round);
+        awaitPeriods(2);  // a whole period ran: the runs since it are this stop's
+        stopClock(engine_);
+        const int64_t stoppedAt = secondsToFrames(getClock(engine_), 48000);
+        awaitPeriods(2);  // a period begun after the stop has been recorded
+        // Every run since the last that ran: a render that saw the stop
+        // before its frame was in place would have recorded a stale one.
+        const StreamRecords records = engine_.clock.heard.snapshot().records;
+        ASSERT_EQ(records.record(records.size() - 1).running, 0);
+        for (size_t i = records.size(); i-- > 0 && records.record(i).running == 0;) {
+            const int64_t held = records.record(i).clockFrame;
+            if (held != stoppedAt && mismatches++ < 5) {
+                ADD_FAILURE() << "round " << round << ": getclock stopped at " << stoppedAt << " frames, a run holds "
+                              << held;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST_F(ConcurrencyTest, EightGameThreadsAgainstTheMainThreadFreeingSounds) {
     constexpr int kGameThreads = 8;
     constexpr uint32_t kSounds = 12;

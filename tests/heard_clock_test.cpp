@@ -216,6 +216,20 @@ TEST(HeardClockTest, NothingIsKnownUntilTheDeviceAndTheMixHaveSaid) {
     EXPECT_FALSE(heard.clockSecondsAt(ticksAt(0.015))) << "the engine clock stands in again";
 }
 
+// Before the device's first report nothing mixed has been heard: the clock
+// holds where the first frame mixed stands instead of running with the mix
+// and then falling back to what the device plays.
+TEST(HeardClockTest, BeforeTheFirstReportItHoldsAtTheFirstFrameMixed) {
+    HeardClock heard;
+    heard.open(kRate, kTicksPerSecond);
+    heard.recordRender(0, kRate, true, 480);
+    heard.recordRender(480, kRate + 480, true, 480);
+    EXPECT_EQ(heard.clockSecondsAt(ticksAt(0.5)), 1.0);
+    heard.reportDevicePosition(0, ticksAt(0.0));
+    EXPECT_EQ(heard.clockSecondsAt(ticksAt(0.0)), 1.0);
+    EXPECT_NEAR(*heard.clockSecondsAt(ticksAt(0.01)), 1.01, 1e-9);
+}
+
 TEST(HeardClockTest, TheAudioThreadSideNeitherAllocatesNorLocks) {
     HeardClock heard;
     heard.open(kRate, kTicksPerSecond);

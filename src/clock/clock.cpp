@@ -76,8 +76,14 @@ void stopClock(TimingState& engine) {
     Clock& clock = engine.clock;
     {
         std::lock_guard<std::mutex> guard(clock.clockMutex);
-        const int64_t old = clock.clockFrame.exchange(kClockStopped, std::memory_order_seq_cst);
-        if (old != kClockStopped) clock.clockStoppedAt = old;
+        // The value is in place before the marker: a render that sees the
+        // marker sees where the clock stopped. A render advancing the clock
+        // in between fails the exchange, and the next try takes its value.
+        int64_t old = clock.clockFrame.load(std::memory_order_seq_cst);
+        while (old != kClockStopped) {
+            clock.clockStoppedAt.store(old, std::memory_order_release);
+            if (clock.clockFrame.compare_exchange_weak(old, kClockStopped, std::memory_order_seq_cst)) break;
+        }
     }
     waitForRenderToYield(engine, "StopClock");
 }
@@ -88,7 +94,7 @@ double getClock(TimingState& engine) {
     {
         std::lock_guard<std::mutex> guard(clock.clockMutex);
         frame = clock.clockFrame.load(std::memory_order_acquire);
-        if (frame == kClockStopped) frame = clock.clockStoppedAt;
+        if (frame == kClockStopped) frame = clock.clockStoppedAt.load(std::memory_order_relaxed);
     }
     return static_cast<double>(frame) / static_cast<double>(engine.output.frameRate());
 }

@@ -45,8 +45,13 @@ void HeardClock::deviceLost(int64_t counterTicks) {
 
 std::optional<double> HeardClock::clockSecondsAt(int64_t counterTicks) const {
     const HeardSnapshot seen = published_.read();
-    if (seen.open == 0 || seen.curve.empty() || seen.frameRate <= 0) return std::nullopt;
-    const std::optional<double> frame = seen.records.clockFrameAt(seen.curve.at(counterTicks));
+    if (seen.open == 0 || seen.records.empty() || seen.frameRate <= 0) return std::nullopt;
+    // Before the device's first report nothing mixed has been heard yet:
+    // the clock stands where the first frame mixed stands, and moves on
+    // from there once reports come, never back to the mix's own clock.
+    const double position =
+        seen.curve.empty() ? static_cast<double>(seen.records.record(0).streamFrame) : seen.curve.at(counterTicks);
+    const std::optional<double> frame = seen.records.clockFrameAt(position);
     if (!frame) return std::nullopt;
     return *frame / static_cast<double>(seen.frameRate);
 }

@@ -53,9 +53,10 @@ public:
     void deviceLost(int64_t counterTicks);
 
     // Any thread: the clock time in seconds heard at a counter value taken
-    // before the call; nothing while no device says (output closed, no
-    // report or render yet, or a clock stopped before this output rendered
-    // it), where the engine clock itself stands in.
+    // before the call. Before the first report, the clock at the first frame
+    // mixed: nothing has been heard yet. Nothing while no device can say
+    // (output closed, nothing rendered yet, or only a stopped clock whose
+    // frame was not given), where the engine clock itself stands in.
     std::optional<double> clockSecondsAt(int64_t counterTicks) const;
 
     // The published snapshot, as readers copy it.

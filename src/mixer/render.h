@@ -14,7 +14,8 @@ enum class RenderResult : uint32_t { Rendered = 0, Silent = 2 };
 // Renders min(frames, 512) frames at out, or returns Silent without writing
 // (audio paused, or no sound loaded). Called by the audio thread, by the
 // null path and directly by tests. clockUsed, when given, receives the
-// clock the call's frames carry (for Silent: all `frames` of them).
+// clock the call's frames carry (for Silent: all `frames` of them); a
+// stopped clock carries the frame it stopped at.
 CL_REALTIME RenderResult renderBuffer(MixerState& engine, uint8_t* out, uint32_t frames, uint8_t** nextOut,
                                       uint32_t* framesDone, BlockClock* clockUsed = nullptr);
 

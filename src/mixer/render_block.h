@@ -145,6 +145,13 @@ inline uint8_t* writeFrames(MixerState& engine, const float* const (&bus)[4], ui
     return out;
 }
 
+// The clock a call's frames carry when it does not advance: a stopped clock
+// stands where it stopped (stored before the marker, clock/clock_frame.h).
+inline BlockClock heldClock(const Clock& clock, int64_t frame) {
+    if (frame == kClockStopped) return BlockClock{false, false, clock.clockStoppedAt.load(std::memory_order_acquire)};
+    return BlockClock{true, false, frame};
+}
+
 }  // namespace render_detail
 
 // Voice by voice: each listed voice is mixed over the whole block into its
@@ -160,14 +167,13 @@ RenderResult renderBufferWith(MixerState& engine, uint8_t* out, uint32_t frames,
     // before it reads renderActive (the pause handshake).
     if (engine.pause.audioPaused.load(std::memory_order_seq_cst)) {
         // Paused audio holds the clock where it stands.
-        const int64_t held = clockFrame.load(relaxed);
-        if (clockUsed != nullptr) *clockUsed = BlockClock{held != kClockStopped, false, held};
+        if (clockUsed != nullptr) *clockUsed = heldClock(engine.clock, clockFrame.load(std::memory_order_seq_cst));
         return RenderResult::Silent;
     }
     const bool gamePaused = engine.pause.gameAudioPaused.load(relaxed);
     int64_t c0 = clockFrame.load(std::memory_order_seq_cst);
     BlockClock clock{c0 != kClockStopped, c0 != kClockStopped && !gamePaused, c0};
-    if (clockUsed != nullptr) *clockUsed = clock;
+    if (clockUsed != nullptr) *clockUsed = clock.runs ? clock : heldClock(engine.clock, c0);
     const uint32_t n = frames < kMaxRenderFrames ? frames : kMaxRenderFrames;
 
     SoundTable& table = engine.sounds;

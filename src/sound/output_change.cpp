@@ -21,7 +21,8 @@ void rescaleClockPositions(SoundState& engine, uint32_t oldRate, uint32_t newRat
     Clock& clock = engine.clock;
     {
         std::lock_guard<std::mutex> guard(clock.clockMutex);
-        clock.clockStoppedAt = rescale(clock.clockStoppedAt);
+        clock.clockStoppedAt.store(rescale(clock.clockStoppedAt.load(std::memory_order_relaxed)),
+                                   std::memory_order_relaxed);
     }
     int64_t frame = clock.clockFrame.load(std::memory_order_acquire);
     while (frame != kClockStopped) {
