@@ -15,6 +15,7 @@
 #include "input/polling_input.h"
 #include "platform/input_platform.h"
 #include "platform/thread.h"
+#include "send_key.h"
 
 namespace {
 
@@ -33,14 +34,6 @@ void onPress(uint32_t, uint32_t) {
     presses.fetch_add(1, std::memory_order_release);
 }
 void onRelease(uint32_t, uint32_t) { releases.fetch_add(1, std::memory_order_release); }
-
-void sendKey(WORD vk, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &input, sizeof input);
-}
 
 // Spins until counter passes `before`, for at most a second.
 bool awaitCount(const std::atomic<int>& counter, int before, double ticksPerMs) {
@@ -64,13 +57,13 @@ void measure(const char* name, cl::InputCore& core, bool safeInput, int count, d
         const int pressesBefore = presses.load();
         const int releasesBefore = releases.load();
         const int64_t sent = now();
-        sendKey('J', false);
+        bench::sendKey('J', false);
         if (awaitCount(presses, pressesBefore, ticksPerMs)) {
             latencies.push_back((pressTicks.load() - sent) / ticksPerMs);
         } else {
             missed++;
         }
-        sendKey('J', true);
+        bench::sendKey('J', true);
         if (!awaitCount(releases, releasesBefore, ticksPerMs)) missed++;
     }
     core.freeInput();
