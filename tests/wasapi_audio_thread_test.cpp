@@ -184,13 +184,35 @@ TEST_F(AudioThreadTest, WakesThatFindTheDeviceDryAreCountedAsUnderruns) {
     EXPECT_EQ(state_.underruns.load(), 0u);
 }
 
-// Each wake, before its step, publishes where the device is: its clock's
-// bytes turned into frames, the counter it gave with them, and the frames
-// released to it so far. Nothing is asked before the stream starts.
+// A host that only records what the audio thread tells it.
+struct ReportingHost : ProviderHost {
+    explicit ReportingHost(Engine& engine) : engine(engine) {}
+    Logger& logger() override { return engine.log; }
+    bool setOutputFormat(SampleFormat, uint32_t, uint32_t) override { return false; }
+    uint32_t renderPeriod(uint8_t* buffer, uint32_t frames, int64_t streamFrame) override {
+        renders.push_back(streamFrame);
+        return engine.renderPeriod(buffer, frames, streamFrame);
+    }
+    void devicePlayedAt(int64_t streamFrame, int64_t counterTicks) override {
+        played.push_back(streamFrame);
+        playedAt.push_back(counterTicks);
+    }
+    void deviceLostAt(int64_t) override { ++lost; }
+
+    Engine& engine;
+    std::vector<int64_t> renders, played, playedAt;
+    int lost = 0;
+};
+
+// Each wake, before its step, tells the host where the device is: its
+// clock's bytes turned into frames, at the counter value it gave with them.
+// Nothing is asked before the stream starts.
 TEST_F(AudioThreadTest, EachWakeReportsTheDevicePosition) {
+    ReportingHost host(engine_);
     ASSERT_EQ(state_.audioClient->GetService(&state_.audioClock), 0);
     state_.clockFrequency = 384000;  // bytes of float stereo at 48000
     state_.figures.frameRate = 48000;
+    state_.counterFrequency = 20'000'000;  // two ticks per 100 ns
     platform_.clearCalls();
     platform_.paddings = {0};  // the first fill, then 50 frames a wake
     platform_.padding = 650;
@@ -199,30 +221,31 @@ TEST_F(AudioThreadTest, EachWakeReportsTheDevicePosition) {
         platform_.clockQpcPosition = 1000 + static_cast<uint64_t>(platform_.waits) * 10000;
         if (platform_.waits == 2) state_.running = 0;
     };
-    audioThreadMain(AudioThreadContext{engine_, platform_, state_});
+    audioThreadMain(AudioThreadContext{host, platform_, state_});
     EXPECT_THAT(platform_.calls(),
                 ElementsAre("SetThreadPriority", "GetCurrentPadding", "GetBuffer(700)", "ReleaseBuffer(700, 2)",
                             "Start", "WaitForSingleObject(TimerEvent, 1)", "GetPosition", "GetCurrentPadding",
                             "GetBuffer(50)", "ReleaseBuffer(50, 2)", "WaitForSingleObject(TimerEvent, 1)",
                             "GetPosition", "GetCurrentPadding", "GetBuffer(50)", "ReleaseBuffer(50, 2)"));
-    const DevicePosition latest = state_.devicePosition.read();
-    EXPECT_EQ(latest.reports, 2u);
-    EXPECT_EQ(latest.frame, 80u);
-    EXPECT_EQ(latest.qpcTime, 21000u);
-    EXPECT_EQ(latest.framesWritten, 750u);  // the fill and the first wake's step
+    EXPECT_THAT(host.played, ElementsAre(40, 80));
+    EXPECT_THAT(host.playedAt, ElementsAre(22000, 42000));
 }
 
 // A clock that fails skips its report, not the step; a run of failures is
 // one line, as for the step's calls.
 TEST_F(AudioThreadTest, AFailingPositionIsLoggedOncePerRunAndTheStepGoesOn) {
+    ReportingHost host(engine_);
     ASSERT_EQ(state_.audioClient->GetService(&state_.audioClock), 0);
     state_.clockFrequency = 384000;
     state_.figures.frameRate = 48000;
     platform_.padding = 700;
     platform_.script("GetPosition", {platform::kFail, platform::kFail, platform::kOk, platform::kFail});
-    runThread(4);
+    platform_.onWait = [this] {
+        if (platform_.waits == 4) state_.running = 0;
+    };
+    audioThreadMain(AudioThreadContext{host, platform_, state_});
     EXPECT_EQ(log_.count("Failed to read the device position: 0x80004005"), 2u);
-    EXPECT_EQ(state_.devicePosition.read().reports, 1u);
+    EXPECT_EQ(host.played.size(), 1u);
     EXPECT_EQ(platform_.count("GetCurrentPadding"), 5u);
 }
 
@@ -297,32 +320,11 @@ TEST_F(HeardThroughTheDeviceTest, ALostDeviceHoldsWhereItStopped) {
     EXPECT_EQ(heardAt(platform::counterNow() + 10 * second), soon);
 }
 
-// A host that only records what the audio thread tells it.
-struct ReportingHost : ProviderHost {
-    explicit ReportingHost(Engine& engine) : engine(engine) {}
-    Logger& logger() override { return engine.log; }
-    bool setOutputFormat(SampleFormat, uint32_t, uint32_t) override { return false; }
-    uint32_t renderPeriod(uint8_t* buffer, uint32_t frames, int64_t streamFrame) override {
-        renders.push_back(streamFrame);
-        return engine.renderPeriod(buffer, frames, streamFrame);
-    }
-    void devicePlayedAt(int64_t streamFrame, int64_t counterTicks) override {
-        played.push_back(streamFrame);
-        EXPECT_GE(counterTicks, before);
-        EXPECT_LE(counterTicks, platform::counterNow());
-    }
-    void deviceLostAt(int64_t) override { ++lost; }
-
-    Engine& engine;
-    int64_t before = platform::counterNow();
-    std::vector<int64_t> renders, played;
-    int lost = 0;
-};
-
 // Without a clock, the device's position is what it was given less what it
 // still holds, dated when the padding was read.
 TEST_F(AudioThreadTest, ADeviceWithoutAClockReportsItsPaddingAsThePosition) {
     ReportingHost host(engine_);
+    const int64_t before = platform::counterNow();
     platform_.paddings = {0, 0, 600, 650};
     platform_.padding = 700;
     platform_.onWait = [this] {
@@ -334,6 +336,10 @@ TEST_F(AudioThreadTest, ADeviceWithoutAClockReportsItsPaddingAsThePosition) {
     EXPECT_THAT(host.renders, ElementsAre(0, 700, 1400, 1500));  // the fill, then each wake's step
     // The fill is no report: nothing played before Start.
     EXPECT_THAT(host.played, ElementsAre(700 - 0, 1400 - 600, 1500 - 650));
+    for (const int64_t ticks : host.playedAt) {
+        EXPECT_GE(ticks, before);
+        EXPECT_LE(ticks, platform::counterNow());
+    }
     EXPECT_EQ(host.lost, 1);
 }
 

@@ -29,8 +29,6 @@ void openDeviceClock(Logger& log, WasapiState& state, uint32_t rate) {
     }
     state.clockFrequency = frequency;
     state.counterFrequency = platform::counterFrequency();
-    state.positionReports = 0;
-    state.devicePosition.publish(DevicePosition{});
 }
 
 uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate) {
@@ -60,8 +58,6 @@ CL_REALTIME void reportDevicePosition(ProviderHost& host, WasapiState& state) {
     }
     state.positionFailing = false;
     const uint64_t frame = positionFrames(position, state.clockFrequency, state.figures.frameRate);
-    state.devicePosition.publish(
-        {.reports = ++state.positionReports, .frame = frame, .qpcTime = qpcTime, .framesWritten = state.framesWritten});
     if (frame <= INT64_MAX)
         host.devicePlayedAt(static_cast<int64_t>(frame), qpcTimeTicks(qpcTime, state.counterFrequency));
 }

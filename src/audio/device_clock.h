@@ -26,10 +26,9 @@ uint64_t positionFrames(uint64_t position, uint64_t frequency, uint32_t rate);
 // (platform/counter.h) at `ticksPerSecond`; exact, no intermediate overflow.
 int64_t qpcTimeTicks(uint64_t qpcTime, int64_t ticksPerSecond);
 
-// Audio thread, at each wake once the stream started: publishes where the
-// device is (state.devicePosition) and tells the host. A failing read skips
-// the report; the first of a run of failures is logged (level 2), like a
-// failing step.
+// Audio thread, at each wake once the stream started: tells the host where
+// the device is. A failing read skips the report; the first of a run of
+// failures is logged (level 2), like a failing step.
 CL_REALTIME void reportDevicePosition(ProviderHost& host, WasapiState& state);
 
 }  // namespace cl

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/device_position.h"
-#include "clock/published.h"
 #include "core/provider.h"
 #include "platform/audio_services.h"
 
@@ -65,10 +63,6 @@ struct WasapiState {
     // Counted by the audio thread, read by getoutputinfo on the main thread;
     // a lone count, hence relaxed. Init zeroes it before the thread exists.
     std::atomic<uint64_t> underruns{0};
-    // The device's newest position report, published by the audio thread
-    // alone (Init resets it before the thread exists).
-    Published<DevicePosition> devicePosition;
-    uint64_t positionReports = 0;  // audio thread only: reports published
 
     // Set by the audio thread or the device-change client, read by the main
     // thread; a lone flag that guards no other data, hence relaxed.
