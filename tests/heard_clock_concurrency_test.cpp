@@ -57,10 +57,24 @@ TEST(HeardClockConcurrencyTest, ReadersSeeWholeSnapshotsAndNeverAFallingClock) {
     // the reader takes its value before each read, as a game thread would.
     std::atomic<int64_t> counter{0};
     std::atomic<bool> done{false};
+    // Now and then the writer waits for the reader to go round its loop, so
+    // that however the threads are scheduled the reader reads within a few
+    // wakes of earlier reads (reads it can read again) at least that often.
+    std::atomic<int> readerRounds{0};
+    std::atomic<bool> readerStopped{false};
+    const auto waitForReader = [&](int rounds) {
+        const int from = readerRounds.load(std::memory_order_acquire);
+        while (readerRounds.load(std::memory_order_acquire) - from < rounds &&
+               !readerStopped.load(std::memory_order_acquire)) {
+            std::this_thread::yield();
+        }
+    };
 
     std::thread audio([&] {
         int64_t written = 0;
         for (int wake = 0; wake < 20000; ++wake) {
+            if (wake % 64 == 0) waitForReader(1);
+            if (wake % 64 == 10) waitForReader(40);
             const int64_t now = counter.fetch_add(kTicksPerWake, std::memory_order_acq_rel) + kTicksPerWake;
             // Every 17th wake the clock holds for three wakes; the next run
             // starts where the stream has got to, so the clock never falls.
@@ -113,7 +127,9 @@ TEST(HeardClockConcurrencyTest, ReadersSeeWholeSnapshotsAndNeverAFallingClock) {
         }
         if (broken.empty()) broken = brokenInvariant(heard.snapshot());
         reads++;
+        readerRounds.fetch_add(1, std::memory_order_release);
     }
+    readerStopped.store(true, std::memory_order_release);
     audio.join();
     EXPECT_EQ(broken, "");
     EXPECT_TRUE(last) << "the reader never saw a reading in " << reads << " reads";
