@@ -44,6 +44,15 @@ settings=(
     "strict-20|--buffer-ms 20 --strict"
 )
 
+# The share of CPU time the hypervisor gave to others since the mark (steal
+# in /proc/stat): on a shared virtual machine it delays threads as load does,
+# without showing in the load average.
+markSteal() { read -r _ a b c d e f g h _ </proc/stat; stealMark=$h; totalMark=$((a + b + c + d + e + f + g + h)); }
+stealSince() {
+    read -r _ a b c d e f g h _ </proc/stat
+    echo "$(((h - stealMark) * 100 / (a + b + c + d + e + f + g + h - totalMark + 1)))%"
+}
+
 busyPids=()
 stopBusy() {
     for pid in "${busyPids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -63,6 +72,7 @@ for setting in "${settings[@]}"; do
     name=${setting%%|*}
     read -r -a args <<<"${setting#*|}"
     loads+=("$name: $(cut -d' ' -f1-3 /proc/loadavg)")
+    markSteal
     for ((i = 0; i < busy; i++)); do
         sh -c 'while :; do :; done' &
         busyPids+=($!)
@@ -73,7 +83,7 @@ for setting in "${settings[@]}"; do
         echo "timeline: $name failed; see $dir/$name.log" >&2
     fi
     stopBusy
-    loads[-1]+=" at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+    loads[-1]+=" at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end, CPU time stolen $(stealSince)"
 done
 
 table=$dir/table.md

@@ -160,15 +160,31 @@ void findClicks(const std::vector<int16_t>& samples, std::vector<ClickAt>* click
     }
 }
 
+// Capture frames a click lies from where its schedule puts it, counting
+// from clock time 0: the same for every click unless the device inserted or
+// dropped frames between them.
+double offsetOf(const ClickAt& click) { return static_cast<double>(click.capture) - click.clock * kCaptureRate; }
+
 // The clock time of capture frame `frame`, from the last click found at or
-// before it (the first click's when none is).
+// before it (the first click when none is); NaN when the clicks either side
+// disagree, so that frames were inserted or dropped somewhere between them.
 double clockAtFrame(const std::vector<ClickAt>& clicks, size_t frame) {
     const ClickAt* reference = nullptr;
+    const ClickAt* after = nullptr;
     for (const ClickAt& click : clicks) {
         if (click.capture == SIZE_MAX) break;
-        if (reference == nullptr || click.capture <= frame) reference = &click;
+        if (reference == nullptr || click.capture <= frame) {
+            reference = &click;
+        } else {
+            after = &click;
+            break;
+        }
     }
     if (reference == nullptr) return NAN;
+    // Half a frame: the scheduled times are sums of doubles.
+    if (after != nullptr && reference->capture <= frame && std::abs(offsetOf(*after) - offsetOf(*reference)) > 0.5) {
+        return NAN;
+    }
     return reference->clock + (static_cast<double>(frame) - static_cast<double>(reference->capture)) / kCaptureRate;
 }
 
@@ -556,16 +572,21 @@ int main(int argc, char** argv) {
     for (const ClickAt& found : clicks) {
         if (found.capture == SIZE_MAX) continue;
         clicksFound++;
-        const double offset = static_cast<double>(found.capture) - found.clock * kCaptureRate;
+        const double offset = offsetOf(found);
         offsetMin = std::min(offsetMin, offset);
         offsetMax = std::max(offsetMax, offset);
     }
     std::vector<double> ahead, aheadOfTaken, latency;
+    int readsUnmapped = 0;  // no click, or frames inserted or dropped between the clicks around them
     for (const CaptureRead& read : reads) {
         const double written = clockAtFrame(clicks, read.frames);
-        if (std::isnan(written)) continue;
+        if (std::isnan(written)) {
+            readsUnmapped++;
+            continue;
+        }
         ahead.push_back((read.heard - written) * 1000.0);
-        aheadOfTaken.push_back((read.heard - clockAtFrame(clicks, read.frames + heldBack)) * 1000.0);
+        const double taken = clockAtFrame(clicks, read.frames + heldBack);
+        if (!std::isnan(taken)) aheadOfTaken.push_back((read.heard - taken) * 1000.0);
         latency.push_back((read.clock - written) * kCaptureRate);
         std::fprintf(stderr, "capture read at %.4f s: %zu frames, heard %.6f s, clock %.6f s, written %.6f s\n",
                      read.wall, read.frames, read.heard, read.clock, written);
@@ -573,12 +594,15 @@ int main(int argc, char** argv) {
     const Spread aheadSpread = spreadOf(ahead);
     const Spread latencySpread = spreadOf(latency);
     const Spread aheadOfTakenSpread = spreadOf(aheadOfTaken);
-    std::fprintf(stderr,
-                 "%s: %zu capture reads kept, %d dropped (the capture grew during the read); %d clicks found of %zu; "
-                 "%.1f s of wall time, heard clock advanced %.1f s, %zu frames captured; underruns %llu; %zu frames "
-                 "written at the close\n",
-                 setting.c_str(), reads.size(), readsChanged, clicksFound, clicks.size(), wallSeconds, heardSeconds,
-                 capturedFrames, static_cast<unsigned long long>(infoAtEnd.underruns), heldBack);
+    std::fprintf(
+        stderr,
+        "%s: %zu capture reads kept, %d dropped (the capture grew during the read), %d with no clock time known "
+        "for the capture's end (frames inserted or dropped between the clicks around it); %d clicks found "
+        "of %zu; "
+        "%.1f s of wall time, heard clock advanced %.1f s, %zu frames captured; underruns %llu; %zu frames "
+        "written at the close\n",
+        setting.c_str(), ahead.size(), readsChanged, readsUnmapped, clicksFound, clicks.size(), wallSeconds,
+        heardSeconds, capturedFrames, static_cast<unsigned long long>(infoAtEnd.underruns), heldBack);
 
     std::printf(
         "capture | %s | %zu | %+.2f ms | %+.2f ms | %+.2f ms | %+.2f ms | %u (%.1f ms) | %.0f (%.1f ms) | %.0f | "

@@ -1,8 +1,10 @@
 // The heard clock against a scripted device: a simulated audio thread keeps
 // a 10 ms buffer full, waking every millisecond, while the device plays at
 // its own speed and reports its position with jittered time stamps; the
-// clock runs, stops, freezes and jumps as the mixer sees it. Reads every
-// quarter millisecond are held to what the device was really playing.
+// clock runs, stops, freezes and jumps as the mixer sees it, and the audio
+// thread may stall long enough for the device to run dry. Reads every
+// quarter millisecond are held to what the device was really playing, and
+// read again later (as a press's time is) they give what they gave then.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,9 +27,11 @@ constexpr double kMs = 0.001;
 int64_t ticksAt(double seconds) { return std::llround(seconds * kTicksPerSecond); }
 
 // What happens to the clock as the mixer sees it, between 2.0 s and 2.5 s
-// of real time (Stop, Freeze) or at 2.0 s (the others).
-enum class Change { None, Stop, Freeze, JumpBack, JumpForward, LoseDevice };
-constexpr double kChangeAt = 2.0, kChangeEnds = 2.5;
+// of real time (Stop, Freeze) or at 2.0 s (the others); or the audio thread
+// does not wake for 30 ms from 2.0 s (Stall), and the device plays its
+// 10 ms buffer out and stands dry for 20 ms.
+enum class Change { None, Stop, Freeze, JumpBack, JumpForward, LoseDevice, Stall };
+constexpr double kChangeAt = 2.0, kChangeEnds = 2.5, kStallEnds = 2.03;
 
 struct Scenario {
     const char* name;
@@ -51,18 +55,25 @@ public:
     // where the device is.
     void wake(double t) {
         if (lostAt_) return;
+        if (scenario_.change == Change::Stall && t >= kChangeAt && t < kStallEnds) return;
+        // A device that played everything it had stood dry since then, and
+        // plays on from there now.
+        if (const double beyond = devicePosition(t) - static_cast<double>(written_); beyond > 0) {
+            dry_ += beyond / (scenario_.deviceSpeed * kRate);
+        }
         if (scenario_.change == Change::LoseDevice && t >= kChangeAt) {
             heard_.deviceLost(ticksAt(t));
             lostAt_ = t;
             return;
         }
+        // Where the device is, then what it needs, as the audio thread does.
         const auto played = static_cast<int64_t>(std::floor(devicePosition(t)));
+        heard_.reportDevicePosition(played, ticksAt(t + jitter() * kMs));
         for (int64_t left = kFill - (written_ - played); left > 0;) {
             const int64_t frames = std::min<int64_t>(left, 512);
             mix(t, frames);
             left -= frames;
         }
-        heard_.reportDevicePosition(played, ticksAt(t + jitter() * kMs));
     }
 
     // When the device's sound stops changing: a lost device stops where it
@@ -72,7 +83,7 @@ public:
 
     // The clock time the device plays at real time t.
     double truthAt(double t) const {
-        const double position = devicePosition(t);
+        const double position = std::min(devicePosition(t), static_cast<double>(written_));
         for (auto run = mixed_.rbegin(); run != mixed_.rend(); ++run) {
             if (static_cast<double>(run->streamFrame) > position) continue;
             const double into = std::min(position - static_cast<double>(run->streamFrame), double(run->frames));
@@ -81,8 +92,12 @@ public:
         return 0.0;
     }
 
+    // How long the device has stood dry so far.
+    double dryTime() const { return dry_; }
+
 private:
-    double devicePosition(double t) const { return scenario_.deviceSpeed * kRate * t; }
+    // Where the device would be had it not run dry since its last refill.
+    double devicePosition(double t) const { return scenario_.deviceSpeed * kRate * (t - dry_); }
 
     // Uniform in [-jitterMs, +jitterMs], the same sequence every run.
     double jitter() {
@@ -135,6 +150,7 @@ private:
     int64_t clock_ = 0;
     bool restarted_ = true;
     bool jumped_ = false;
+    double dry_ = 0.0;
     std::optional<double> lostAt_;
     std::vector<Run> mixed_;
 };
@@ -152,12 +168,28 @@ TEST_P(HeardClockScenarioTest, ReadsFollowWhatTheDevicePlaysSmoothlyAndNeverBack
     // them; before that, a few milliseconds (Wine's fast device starts 3 ms
     // behind, the fit leaning on the nominal rate at first).
     constexpr double kEarly = 0.25, kSettled = 1.5, kEnd = 4.0;
+    // Reads made again this many quarter milliseconds later (1, 5, 20 and
+    // 50 ms): what a press seen then and delivered now is timed with.
+    constexpr int kRereadAfter[] = {4, 20, 80, 200};
+    std::vector<std::optional<double>> reads;
     std::optional<double> last;
-    int backSteps = 0, bigSteps = 0;
+    int backSteps = 0, bigSteps = 0, rereadsChanged = 0;
     for (int quarter = 0; quarter * 0.25 * kMs < kEnd; ++quarter) {
         const double t = quarter * 0.25 * kMs;
-        if (quarter % 4 == 0) output.wake(t);
+        if (quarter % 4 == 0) {
+            output.wake(t);
+            for (const int after : kRereadAfter) {
+                if (quarter < after || !reads[quarter - after]) continue;
+                const std::optional<double> again = heard.clockSecondsAt(ticksAt((quarter - after) * 0.25 * kMs));
+                if (again == reads[quarter - after]) continue;
+                if (rereadsChanged++ == 0) {
+                    ADD_FAILURE() << "read at " << (quarter - after) * 0.25 * kMs << " s: " << *reads[quarter - after]
+                                  << ", read again at " << t << " s: " << (again ? *again : -1.0);
+                }
+            }
+        }
         const std::optional<double> read = heard.clockSecondsAt(ticksAt(t));
+        reads.push_back(read);
         if (!read) {
             ASSERT_FALSE(last) << "the heard clock vanished at " << t;
             continue;
@@ -167,8 +199,12 @@ TEST_P(HeardClockScenarioTest, ReadsFollowWhatTheDevicePlaysSmoothlyAndNeverBack
         last = read;
         if (t < kEarly) continue;
         // What the device played within the tolerance of t: near a jump,
-        // either side of it.
+        // either side of it. After the device stood dry, the reports of the
+        // two seconds before still place it where it would have been, and
+        // the clock follows them back over that time: off by no more than
+        // the time it stood dry.
         const double tolerance = t < kSettled ? 5 * kMs : 0.25 * kMs;
+        const double allowed = t >= kStallEnds ? output.dryTime() : 0.0;
         const double heardAt = output.heardTime(t);
         double low = output.truthAt(heardAt), high = low;
         for (int i = -16; i <= 16; ++i) {
@@ -177,9 +213,10 @@ TEST_P(HeardClockScenarioTest, ReadsFollowWhatTheDevicePlaysSmoothlyAndNeverBack
             high = std::max(high, truth);
         }
         const double error = *read < low ? low - *read : *read > high ? *read - high : 0.0;
-        EXPECT_LE(error, 1e-6) << "at " << t << " s: read " << *read << ", truth " << low << " to " << high;
-        if (error > 1e-6) break;
+        EXPECT_LE(error, allowed + 1e-6) << "at " << t << " s: read " << *read << ", truth " << low << " to " << high;
+        if (error > allowed + 1e-6) break;
     }
+    EXPECT_EQ(rereadsChanged, 0) << "reads that gave another time when read again";
     EXPECT_TRUE(last) << "never a reading";
     EXPECT_EQ(backSteps, scenario.backSteps);
     EXPECT_EQ(bigSteps, scenario.bigSteps);
@@ -194,7 +231,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, HeardClockScenarioTest,
                                            Scenario{"frozenByGamePause", 0.9998, 2.0, Change::Freeze},
                                            Scenario{"jumpBack", 1.0002, 2.0, Change::JumpBack, 1, 0},
                                            Scenario{"jumpForward", 1.5, 2.0, Change::JumpForward, 0, 1},
-                                           Scenario{"deviceLost", 1.0002, 2.0, Change::LoseDevice}),
+                                           Scenario{"deviceLost", 1.0002, 2.0, Change::LoseDevice},
+                                           Scenario{"audioThreadStalls", 1.0002, 0.0, Change::Stall},
+                                           Scenario{"audioThreadStallsOnWine", 1.5, 0.0, Change::Stall}),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 TEST(HeardClockTest, NothingIsKnownUntilTheDeviceAndTheMixHaveSaid) {
@@ -228,6 +267,24 @@ TEST(HeardClockTest, BeforeTheFirstReportItHoldsAtTheFirstFrameMixed) {
     heard.reportDevicePosition(0, ticksAt(0.0));
     EXPECT_EQ(heard.clockSecondsAt(ticksAt(0.0)), 1.0);
     EXPECT_NEAR(*heard.clockSecondsAt(ticksAt(0.01)), 1.01, 1e-9);
+}
+
+// The device plays its 480 frames out at 10 ms and stands dry; the next
+// render, at 20 ms, carries a clock that jumped to 5 s. What was read while
+// the device stood dry must read the same afterwards: the end of what it had.
+TEST(HeardClockTest, ReadsWhileTheDeviceStoodDryStayWhenTheNextFramesCome) {
+    HeardClock heard;
+    heard.open(kRate, kTicksPerSecond);
+    heard.recordRender(0, 0, true, 480);
+    heard.reportDevicePosition(0, ticksAt(0.0));
+    const double dryAt[] = {0.012, 0.015, 0.020};
+    for (const double t : dryAt) EXPECT_DOUBLE_EQ(*heard.clockSecondsAt(ticksAt(t)), 0.01) << "at " << t;
+
+    heard.reportDevicePosition(480, ticksAt(0.020));
+    heard.recordRender(480, 5 * kRate, true, 480);
+    for (const double t : dryAt) EXPECT_DOUBLE_EQ(*heard.clockSecondsAt(ticksAt(t)), 0.01) << "again at " << t;
+    // From the report on, the device plays the new frames.
+    EXPECT_NEAR(*heard.clockSecondsAt(ticksAt(0.025)), 5.005, 1e-9);
 }
 
 TEST(HeardClockTest, TheAudioThreadSideNeitherAllocatesNorLocks) {

@@ -1,11 +1,14 @@
 #include "clock/heard_clock.h"
 
+#include <algorithm>
+
 namespace cl {
 
 void HeardClock::open(uint32_t frameRate, int64_t ticksPerSecond) {
     fit_.reset(frameRate, ticksPerSecond);
     steering_ = SteeringTimes::forFrequency(ticksPerSecond);
     lastSteer_ = 0;
+    newestReport_ = 0;
     lost_ = false;
     state_ = HeardSnapshot{};
     state_.open = 1;
@@ -21,6 +24,10 @@ void HeardClock::close() {
 
 void HeardClock::recordRender(int64_t streamFrame, int64_t clockFrameAtStart, bool running, uint32_t frames) {
     if (state_.open == 0 || frames == 0) return;
+    if (!lost_ && !state_.records.empty() && !state_.curve.empty()) {
+        const StreamRecord& newest = state_.records.record(state_.records.size() - 1);
+        state_.curve.stallAt(static_cast<double>(newest.streamFrame + newest.frames), newestReport_);
+    }
     state_.records.add(streamFrame, clockFrameAtStart, running, frames);
     published_.publish(state_);
 }
@@ -28,6 +35,7 @@ void HeardClock::recordRender(int64_t streamFrame, int64_t clockFrameAtStart, bo
 void HeardClock::reportDevicePosition(int64_t deviceFrame, int64_t counterTicks) {
     if (state_.open == 0 || lost_) return;
     fit_.add(deviceFrame, counterTicks);
+    newestReport_ = state_.curve.empty() ? counterTicks : std::max(newestReport_, counterTicks);
     // The line is followed anew every few reports: each change is a new pair
     // of segments, and the curve keeps a few hundred milliseconds of them.
     if (!state_.curve.empty() && counterTicks - lastSteer_ < steering_.interval) return;

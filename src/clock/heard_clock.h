@@ -11,8 +11,10 @@
 // through Published; a reader evaluates only a snapshot it copied whole. The
 // counter value a reader evaluates must have been read before the call
 // (clockSecondsAt(counterNow()) does so): that, and the curve changing only
-// ahead of the writer's reports (position_curve.h), keeps successive reads
-// from running backwards while the clock runs forward.
+// ahead of the writer's reports or where reads stood still at the end of the
+// mix (position_curve.h), keeps successive reads from running backwards while
+// the clock runs forward, and a counter value read on gives the time it gave
+// then (getinputtime's press times are read on).
 #include <cstdint>
 #include <optional>
 
@@ -42,7 +44,10 @@ public:
     // stream (frames written to the device since its stream started) carry
     // the clock from clockFrameAtStart on (kClockStopped: stopped),
     // advancing with each frame when running (clock running, game audio not
-    // paused, audio not paused).
+    // paused, audio not paused). A curve that had passed the end of the
+    // frames rendered before by the newest report (the device ran dry)
+    // holds there until that report and runs on from it: report the
+    // device's position before rendering, as each wake does.
     void recordRender(int64_t streamFrame, int64_t clockFrameAtStart, bool running, uint32_t frames);
     // The device played up to stream frame deviceFrame at counter value
     // counterTicks. Pass it as soon as it is taken: the curve changes from a
@@ -67,6 +72,7 @@ private:
     PositionFit fit_;
     SteeringTimes steering_;
     int64_t lastSteer_ = 0;
+    int64_t newestReport_ = 0;  // the latest counter value of a report
     bool lost_ = false;
     HeardSnapshot state_;
 

@@ -1,6 +1,7 @@
 #include "clock/position_curve.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace cl {
 namespace {
@@ -60,6 +61,41 @@ void PositionCurve::hold(int64_t now, const SteeringTimes& times) {
     if (count_ == 0) return;
     const int64_t from = now + times.margin;
     replaceFrom(from, at(from), 0.0);
+}
+
+void PositionCurve::stallAt(double frame, int64_t now) {
+    if (count_ == 0 || !(at(now) > frame)) return;
+    // Where the curve (which never falls) reached `frame`: in the newest
+    // segment that began at or below it, at most at that segment's end.
+    uint32_t i = count_;
+    while (i > 0 && segments_[i - 1].start > now) i--;  // segments still ahead
+    int64_t reached = now;
+    while (i > 0) {
+        const CurveSegment& segment = segments_[i - 1];
+        const int64_t end = reached;  // this segment's end, or now
+        if (segment.frame <= frame) {
+            const double span = static_cast<double>(end - segment.start);
+            const double into = segment.rate > 0.0 ? (frame - segment.frame) / segment.rate : span;
+            reached = segment.start + static_cast<int64_t>(std::floor(std::min(into, span)));
+            break;
+        }
+        reached = segment.start;
+        i--;
+    }
+    if (i == 0 && segments_[0].frame > frame && backRate_ > 0.0) {
+        // Before the oldest segment, where the curve runs back at the fitted
+        // rate: a few seconds at most, so the ticks fit easily.
+        constexpr double kFurthest = 1e15;
+        const double back = std::min((segments_[0].frame - frame) / backRate_, kFurthest);
+        reached = segments_[0].start - static_cast<int64_t>(std::ceil(back));
+    }
+    const double rate = backRate_;
+    if (reached < now) {
+        replaceFrom(reached, frame, 0.0);
+        append({now, frame, rate});
+    } else {
+        replaceFrom(now, frame, rate);
+    }
 }
 
 void PositionCurve::replaceFrom(int64_t from, double frame, double rate) {

@@ -9,7 +9,9 @@
 // loaded the curve it evaluates can therefore only have a value the change
 // leaves alone, so every reader sees one curve, extended into the future,
 // never rewritten behind a value someone may have read (provided the writer
-// publishes within `margin` of its report, which the audio thread does).
+// publishes within `margin` of its report, which the audio thread does). The
+// one change behind a report, stallAt, sets the curve to what readers were
+// given there.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +51,17 @@ public:
     void steer(const FitLine& line, int64_t now, const SteeringTimes& times);
     // Holds the position from `now` plus the margin on: the device stopped.
     void hold(int64_t now, const SteeringTimes& times);
+    // The device cannot have played past `frame`, the end of what it was
+    // given, and more is being given now, just after its report at `now`.
+    // Where the curve passed `frame` before `now`, the device ran dry: the
+    // curve holds at `frame` from where it reached it to `now`, then runs on
+    // from there at the fitted rate. Readers stopped at `frame` there all
+    // along (past the end of the mix the clock stands still), so no read they
+    // made changes (but for one made between the report and this change,
+    // which moves on a little); without the hold the new frames would make
+    // the clock jump by the time the device stood dry, and times read later
+    // (a press's) would lie beyond anything the device had been given then.
+    void stallAt(double frame, int64_t now);
 
 private:
     // Drops every segment beginning at or after `from` and appends one there.

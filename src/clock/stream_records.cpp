@@ -49,8 +49,12 @@ std::optional<double> StreamRecords::clockFrameAt(double streamPosition) const {
     if (count_ == 0 || std::isnan(streamPosition)) return std::nullopt;
     for (size_t back = 0; back < count_; ++back) {
         const StreamRecord& entry = newest(back);
-        // Before the oldest entry the oldest one is extended back.
-        if (static_cast<double>(entry.streamFrame) > streamPosition && back + 1 < count_) continue;
+        // Before the oldest entry the oldest one is extended back. A position
+        // just at an entry's start is the end of the one before: the clock
+        // there is the same unless it stopped or jumped, which is heard once
+        // the device moves past it, and a device stood dry at the end of
+        // the mix reads the same before and after the next render.
+        if (static_cast<double>(entry.streamFrame) >= streamPosition && back + 1 < count_) continue;
         if (entry.clockFrame == kClockStopped) return std::nullopt;
         if (entry.running == 0) return static_cast<double>(entry.clockFrame);
         const double offset =
