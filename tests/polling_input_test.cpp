@@ -2,6 +2,8 @@
 // and mouse rules, the polling thread's loop and its Init and Shutdown.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "fakes/input_fakes.h"
 #include "input/polling_input.h"
 
@@ -43,6 +45,28 @@ TEST_F(PollingTest, ChangesAreReportedOnceInTableOrder) {
     system_.down[0x41] = false;
     poller_.poll();
     EXPECT_THAT(host_.take(), ElementsAre(release(0x41)));
+}
+
+// A change is dated once the poll has read it, never before: a key pressed
+// while the poll runs must not be dated before it went down.
+TEST_F(PollingTest, AChangeIsDatedAfterThePollReadIt) {
+    host_.counter_ = [this] { return system_.keyReads; };  // the clock: key reads so far
+    int64_t readsUpToA = 0;
+    system_.onKeyRead = [&](uint32_t key) {
+        if (key != 0x41 || readsUpToA != 0) return;
+        readsUpToA = system_.keyReads;
+        system_.down[0x20] = system_.down[0x41] = true;  // space lands mid-poll, after it was read
+    };
+    poller_.poll();
+    const std::vector<InputEvent> events = host_.takeTimed();
+    ASSERT_EQ(events.size(), 1u);  // A; space was read before it went down
+    EXPECT_EQ(events[0].code, 0x41u);
+    EXPECT_EQ(events[0].seenAt, readsUpToA);
+    poller_.poll();
+    const std::vector<InputEvent> later = host_.takeTimed();
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].code, 0x20u);
+    EXPECT_GT(later[0].seenAt, system_.keyReads - static_cast<int64_t>(kPolledKeyCount));  // read in the second poll
 }
 
 TEST_F(PollingTest, UnfocusedPollsNothingAndKeepsStatesSoAReleaseArrivesLater) {

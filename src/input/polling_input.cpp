@@ -36,12 +36,12 @@ void KeyPoller::poll() {
     // Unfocused, nothing is read and the last states stay: a key released
     // meanwhile is reported at the first poll with focus back.
     if (!host_.focused()) return;
-    // Every change this poll finds is dated by the poll: it happened since
-    // the last one, and the poll is the first to know.
-    const int64_t seenAt = host_.counterNow();
     for (size_t index = mouseTakesPart() ? 0 : kFirstPolledKey; index < kPolledKeyCount; ++index) {
         const bool down = system_.keyDown(polledKeys[index]);
         if (down == polledDown_[index]) continue;
+        // Dated once read, not when the poll began: a key that changes
+        // during the poll would otherwise be dated before it changed.
+        const int64_t seenAt = host_.counterNow();
         if (down) {
             host_.emitPress(kKeyboardMouseSource, polledKeys[index], seenAt);
         } else {

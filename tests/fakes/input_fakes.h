@@ -141,7 +141,11 @@ public:
         thread = std::thread(std::move(body));
         return true;
     }
-    bool keyDown(uint32_t virtualKey) override { return down.count(virtualKey) != 0 && down.at(virtualKey); }
+    bool keyDown(uint32_t virtualKey) override {
+        ++keyReads;
+        if (onKeyRead) onKeyRead(virtualKey);
+        return down.count(virtualKey) != 0 && down.at(virtualKey);
+    }
     bool cursorPos(platform::ScreenPoint& point, uint32_t& error) override {
         if (cursorError != 0) {
             error = cursorError;
@@ -160,6 +164,8 @@ public:
     std::deque<platform::WaitOutcome> waitScript;
     std::function<void(int wait)> betweenPolls;
     std::map<uint32_t, bool> down;
+    int64_t keyReads = 0;                     // keyDown calls so far
+    std::function<void(uint32_t)> onKeyRead;  // runs before each answer
     platform::ScreenPoint cursor;
     uint32_t cursorError = 0;
 };
