@@ -85,38 +85,47 @@ TEST(PublishedTest, ALappedReaderNeitherGoesBackNorWaitsForAStalledWriter) {
 }
 
 // A real writer publishing as fast as it can against two readers, each
-// checking every read.
+// checking every read. The writer goes on until each reader has read many
+// times, so a loaded machine that starts the readers late still races them.
 TEST(PublishedTest, ReadersUnderAFastWriterSeeWholeValuesInOrder) {
     Published<Value> published;
     EXPECT_EQ(published.read(), Value::of(0));
     constexpr uint64_t kPublications = 300000;
+    constexpr uint64_t kReadsEach = 10000;
     std::atomic<bool> done{false};
     struct Tally {
-        uint64_t reads = 0, torn = 0, backwards = 0;
+        std::atomic<uint64_t> reads{0};
+        uint64_t torn = 0, backwards = 0;
     };
     std::vector<Tally> tallies(2);
+    const auto everyReaderHasRead = [&] {
+        for (const Tally& tally : tallies)
+            if (tally.reads.load(std::memory_order_relaxed) < kReadsEach) return false;
+        return true;
+    };
     std::vector<std::thread> readers;
     for (Tally& tally : tallies) {
         readers.emplace_back([&] {
             uint64_t last = 0;
             while (!done.load(std::memory_order_acquire)) {
                 const Value value = published.read();
-                ++tally.reads;
+                tally.reads.fetch_add(1, std::memory_order_relaxed);
                 tally.torn += !value.whole();
                 tally.backwards += value.number < last;
                 last = value.number;
             }
         });
     }
-    for (uint64_t n = 1; n <= kPublications; ++n) published.publish(Value::of(n));
+    uint64_t publications = 0;
+    while (publications < kPublications || !everyReaderHasRead()) published.publish(Value::of(++publications));
     done.store(true, std::memory_order_release);
     for (std::thread& reader : readers) reader.join();
     for (const Tally& tally : tallies) {
-        EXPECT_GT(tally.reads, 0u);
+        EXPECT_GE(tally.reads.load(), kReadsEach);
         EXPECT_EQ(tally.torn, 0u);
         EXPECT_EQ(tally.backwards, 0u);
     }
-    EXPECT_EQ(published.read(), Value::of(kPublications));
+    EXPECT_EQ(published.read(), Value::of(publications));
 }
 
 }  // namespace
