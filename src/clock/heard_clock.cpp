@@ -8,7 +8,7 @@ void HeardClock::open(uint32_t frameRate, int64_t ticksPerSecond) {
     fit_.reset(frameRate, ticksPerSecond);
     steering_ = SteeringTimes::forFrequency(ticksPerSecond);
     lastSteer_ = 0;
-    newestReport_ = 0;
+    newestReport_ = INT64_MIN;  // below any counter value, so the first report sets it
     lost_ = false;
     state_ = HeardSnapshot{};
     state_.open = 1;
@@ -35,7 +35,7 @@ void HeardClock::recordRender(int64_t streamFrame, int64_t clockFrameAtStart, bo
 void HeardClock::reportDevicePosition(int64_t deviceFrame, int64_t counterTicks) {
     if (state_.open == 0 || lost_) return;
     fit_.add(deviceFrame, counterTicks);
-    newestReport_ = state_.curve.empty() ? counterTicks : std::max(newestReport_, counterTicks);
+    newestReport_ = std::max(newestReport_, counterTicks);
     // The line is followed anew every few reports: each change is a new pair
     // of segments, and the curve keeps a few hundred milliseconds of them.
     if (!state_.curve.empty() && counterTicks - lastSteer_ < steering_.interval) return;

@@ -72,7 +72,7 @@ private:
     PositionFit fit_;
     SteeringTimes steering_;
     int64_t lastSteer_ = 0;
-    int64_t newestReport_ = 0;  // the latest counter value of a report
+    int64_t newestReport_ = INT64_MIN;  // the latest counter value of a report
     bool lost_ = false;
     HeardSnapshot state_;
 
